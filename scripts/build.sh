@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Helpers shared by run.sh and test.sh.
+
+# build_project DIR BUILD_TYPE [CMAKE_OPTIONS...]: configure once, then build incrementally.
+build_project() {
+    local dir=$1 type=$2
+    shift 2
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@"
+    else
+        # Keep the cache's options in step with what was asked for this time.
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    fi
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# with_display COMMAND...: runs COMMAND on the current display, or on a private Xvfb
+# with a 24-bit screen when there is none (Mesa's software renderer needs no GPU).
+with_display() {
+    if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+        "$@"
+    else
+        xvfb-run -a -s "-screen 0 1920x1200x24" "$@"
+    fi
+}

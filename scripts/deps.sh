@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The distribution packages quadview needs, in one place. Sourced by run.sh, test.sh
+# and CI; `ensure_packages GROUP...` installs whatever of those groups is missing and
+# makes no network call when everything is already there.
+
+declare -A QUADVIEW_PACKAGES=(
+    [build]="cmake g++ make qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev"
+    # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
+    [run]="libgl1-mesa-dri xvfb xauth"
+    [test]="xdotool valgrind"
+)
+
+missing_packages() {
+    local group pkg
+    for group in "$@"; do
+        for pkg in ${QUADVIEW_PACKAGES[$group]}; do
+            if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+                echo "$pkg"
+            fi
+        done
+    done
+}
+
+ensure_packages() {
+    local missing
+    missing=$(missing_packages "$@" | sort -u | tr '\n' ' ')
+    [ -z "${missing// /}" ] && return 0
+
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "Missing packages: $missing" >&2
+        echo "This machine has no apt-get; install them with your package manager." >&2
+        return 1
+    fi
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    echo "Installing missing packages: $missing"
+    "${sudo[@]}" apt-get update -qq || return 1
+    # shellcheck disable=SC2086
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing || return 1
+}

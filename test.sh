@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and runs every test.
+#   ./test.sh              the plain build, in build/
+#   ./test.sh --sanitize   the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
+#   ./test.sh --ci         both, as CI runs them
+# Further arguments go to ctest (for example -R tst_points).
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+source scripts/build.sh
+
+variants=(plain)
+case "${1:-}" in
+    --sanitize) variants=(sanitize); shift ;;
+    --ci) variants=(plain sanitize); shift ;;
+esac
+
+ensure_packages build run test
+
+for variant in "${variants[@]}"; do
+    if [ "$variant" = sanitize ]; then
+        dir=build-asan
+        build_project "$dir" RelWithDebInfo -DQUADVIEW_WERROR=ON -DQUADVIEW_SANITIZE=ON
+    else
+        dir=build
+        build_project "$dir" Release -DQUADVIEW_WERROR=ON
+    fi
+    echo "== tests: $variant build ($dir)"
+    with_display ctest --test-dir "$dir" --output-on-failure "$@"
+done
