@@ -1,0 +1,65 @@
+#ifndef GLWIDGET_H
+#define GLWIDGET_H
+
+#include <QPoint>
+#include <QWidget>
+
+class Camera;
+class GLSurface;
+class Scene;
+
+enum Viewport {
+    VP_TOP = 1,
+    VP_LEFT = 2,
+    VP_FRONT = 3,
+    VP_PERSPECTIVE = 4
+};
+
+class GLWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    GLWidget(Viewport viewport, Scene *scene, Camera *camera);
+    ~GLWidget() override;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // Paints and presents the viewport before returning.
+    void updateGL();
+
+    Viewport getViewport() const;
+    Camera *getCamera() const;
+    GLSurface *getSurface() const;
+
+signals:
+    void switchView();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+
+    void initializeGL();
+    void resizeGL(int width, int height);
+    void paintGL();
+
+private:
+    friend class GLSurface;
+
+    bool setupCamera();
+    float getOffset() const;
+
+    Viewport m_viewport;
+    Scene *m_scene;
+    Camera *m_camera;
+    int m_width = 0;
+    int m_height = 0;
+    QPoint m_lastPos;
+    GLSurface *m_surface;
+};
+
+#endif // GLWIDGET_H

@@ -1,0 +1,104 @@
+#include "mainwindow.h"
+
+#include "camera.h"
+#include "scene.h"
+
+#include <QGridLayout>
+
+#include <algorithm>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_scene(new Scene)
+{
+    m_centralWidget = new QWidget;
+    m_layoutMode = LAYOUT_QUAD;
+    m_layout = new QGridLayout;
+
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 2; ++j) {
+            m_cameras[i][j].reset(createCamera(i, j));
+            m_glWidgets[i][j] = new GLWidget(createViewport(i, j), m_scene.get(), m_cameras[i][j].get());
+            m_layout->addWidget(m_glWidgets[i][j], j, i);
+            connect(m_glWidgets[i][j], SIGNAL(switchView()), this, SLOT(switchGlWidget()));
+        }
+    }
+
+    m_centralWidget->setLayout(m_layout);
+    setCentralWidget(m_centralWidget);
+    setWindowTitle(tr("Halvoro :: 3D"));
+}
+
+MainWindow::~MainWindow()
+{
+    // The viewports borrow the scene and the cameras, so they go first.
+    delete m_centralWidget;
+}
+
+Viewport MainWindow::createViewport(int i, int j)
+{
+    if (i == 0 && j == 1)
+        return VP_FRONT;
+    if (i == 1 && j == 0)
+        return VP_LEFT;
+    if (i == 1 && j == 1)
+        return VP_PERSPECTIVE;
+    return VP_TOP;
+}
+
+Camera *MainWindow::createCamera(int i, int j)
+{
+    if (i == 0 && j == 0)
+        return new Camera(0, 100, 0, -90, 0, 0);
+    if (i == 0 && j == 1)
+        return new Camera(0, 0, 100, 0, 0, 0);
+    if (i == 1 && j == 0)
+        return new Camera(-100, 0, 0, 0, -90, 0);
+    if (i == 1 && j == 1)
+        return new Camera(-100, 100, 100, -45, -45, 0);
+    return nullptr;
+}
+
+void MainWindow::switchGlWidget()
+{
+    GLWidget *requester = qobject_cast<GLWidget *>(sender());
+    GLWidget *const *first = &m_glWidgets[0][0];
+    if (!requester || std::find(first, first + 4, requester) == first + 4)
+        return;
+
+    if (m_layoutMode == LAYOUT_QUAD) {
+        m_layoutMode = LAYOUT_SINGLE;
+        for (auto &column : m_glWidgets) {
+            for (GLWidget *widget : column) {
+                m_layout->removeWidget(widget);
+                widget->setEnabled(false);
+                widget->hide();
+            }
+        }
+        requester->setEnabled(true);
+        requester->show();
+        requester->setFocus(Qt::MouseFocusReason);
+        m_layout->addWidget(requester, 0, 0, 2, 2);
+        m_layout->update();
+    } else if (m_layoutMode == LAYOUT_SINGLE) {
+        m_layoutMode = LAYOUT_QUAD;
+        m_layout->removeWidget(requester);
+        requester->setEnabled(false);
+        requester->hide();
+        restoreQuadLayout();
+        requester->setFocus(Qt::MouseFocusReason);
+        m_layout->update();
+    }
+}
+
+// Every viewport goes back to the cell it had at start-up.
+void MainWindow::restoreQuadLayout()
+{
+    for (int i = 0; i < 2; ++i) {
+        for (int j = 0; j < 2; ++j) {
+            m_layout->addWidget(m_glWidgets[i][j], j, i);
+            m_glWidgets[i][j]->setEnabled(true);
+            m_glWidgets[i][j]->show();
+        }
+    }
+}

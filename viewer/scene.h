@@ -1,0 +1,13 @@
+#ifndef SCENE_H
+#define SCENE_H
+
+class Scene
+{
+public:
+    Scene();
+    ~Scene();
+
+    void render();
+};
+
+#endif // SCENE_H
