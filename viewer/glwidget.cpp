@@ -63,6 +63,15 @@ void GLWidget::updateGL()
     QCoreApplication::sendEvent(m_surface, &request);
 }
 
+QImage GLWidget::grabFramebuffer()
+{
+    // The surface only reads back what its buffer holds, which after a swap need not
+    // be the last frame; paint first so the image is the current picture.
+    m_surface->makeCurrent();
+    paintGL();
+    return m_surface->grabFramebuffer();
+}
+
 Viewport GLWidget::getViewport() const
 {
     return m_viewport;

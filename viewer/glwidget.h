@@ -28,6 +28,8 @@ public:
 
     // Paints and presents the viewport before returning.
     void updateGL();
+    // Renders the current picture and returns it in device pixels.
+    QImage grabFramebuffer();
 
     Viewport getViewport() const;
     Camera *getCamera() const;

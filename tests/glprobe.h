@@ -1,0 +1,95 @@
+#ifndef GLPROBE_H
+#define GLPROBE_H
+
+#include "camera.h"
+#include "glsurface.h"
+#include "glwidget.h"
+#include "mainwindow.h"
+#include "scene.h"
+
+#include <QtTest>
+#include <QMatrix4x4>
+
+#include <GL/gl.h>
+
+#include <memory>
+
+// What a viewport's context holds after a paint, read back from OpenGL itself.
+struct GlState
+{
+    QMatrix4x4 projection;
+    QMatrix4x4 modelview;
+    QRect viewport;
+    GLenum error = GL_NO_ERROR;
+};
+
+inline QMatrix4x4 readMatrix(GLenum which)
+{
+    GLdouble values[16];
+    glGetDoublev(which, values);
+    QMatrix4x4 matrix;
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row)
+            matrix(row, column) = float(values[column * 4 + row]);
+    return matrix;
+}
+
+// Reads the state the last paint left behind; the error flag is sticky, so any
+// error raised while painting shows here.
+inline GlState readGlState(GLSurface *surface)
+{
+    GlState state;
+    surface->makeCurrent();
+    state.error = glGetError();
+    state.projection = readMatrix(GL_PROJECTION_MATRIX);
+    state.modelview = readMatrix(GL_MODELVIEW_MATRIX);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    state.viewport = QRect(viewport[0], viewport[1], viewport[2], viewport[3]);
+    surface->doneCurrent();
+    return state;
+}
+
+// The preset camera that the main window gives a viewport of this kind.
+inline Camera *presetCamera(Viewport kind)
+{
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            if (MainWindow::createViewport(i, j) == kind)
+                return MainWindow::createCamera(i, j);
+    return nullptr;
+}
+
+// Lets a test drive the OpenGL hooks directly, for sizes no window can take.
+class ProbeWidget : public GLWidget
+{
+public:
+    using GLWidget::GLWidget;
+    using GLWidget::paintGL;
+    using GLWidget::resizeGL;
+};
+
+// One viewport as a window of its own, with its own scene and camera.
+struct ViewportFixture
+{
+    explicit ViewportFixture(Viewport kind, QSize size = QSize(400, 300))
+        : scene(new Scene)
+        , camera(presetCamera(kind))
+        , widget(new ProbeWidget(kind, scene.get(), camera.get()))
+    {
+        widget->resize(size);
+        widget->show();
+    }
+
+    bool waitForSurface()
+    {
+        return QTest::qWaitForWindowExposed(widget.get())
+            && QTest::qWaitFor([this] { return widget->getSurface()->isExposed(); });
+    }
+
+    std::unique_ptr<Scene> scene;
+    std::unique_ptr<Camera> camera;
+    std::unique_ptr<ProbeWidget> widget;
+};
+
+#endif // GLPROBE_H

@@ -1,0 +1,242 @@
+#include "glprobe.h"
+#include "mainwindow.h"
+
+#include <QtTest>
+#include <QGridLayout>
+
+Q_DECLARE_METATYPE(Viewport)
+
+namespace {
+
+struct Cell
+{
+    int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+    bool operator==(const Cell &other) const
+    {
+        return row == other.row && column == other.column && rowSpan == other.rowSpan
+            && columnSpan == other.columnSpan;
+    }
+};
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startUp();
+    void chordBeforeAnyClickDoesNothing();
+    void maximiseRestoreMaximise_data();
+    void maximiseRestoreMaximise();
+    void camerasSurviveSwitching();
+    void autoRepeatDoesNotToggle();
+    void foreignSenderIsIgnored();
+
+private:
+    bool showWindow();
+    GLWidget *viewport(Viewport kind) const;
+    Cell cellOf(GLWidget *widget) const;
+    void clickAndSwitch(GLWidget *widget);
+    void verifyStartUpGrid() const;
+    static void pressChord();
+
+    std::unique_ptr<MainWindow> m_window;
+    QGridLayout *m_layout = nullptr;
+};
+
+void tst_MainWindow::init()
+{
+    m_window.reset(new MainWindow);
+    m_layout = qobject_cast<QGridLayout *>(m_window->centralWidget()->layout());
+}
+
+void tst_MainWindow::cleanup()
+{
+    m_window.reset();
+}
+
+bool tst_MainWindow::showWindow()
+{
+    m_window->show();
+    m_window->activateWindow();
+    return QTest::qWaitForWindowActive(m_window.get());
+}
+
+GLWidget *tst_MainWindow::viewport(Viewport kind) const
+{
+    const QList<GLWidget *> all = m_window->findChildren<GLWidget *>();
+    for (GLWidget *widget : all)
+        if (widget->getViewport() == kind)
+            return widget;
+    return nullptr;
+}
+
+Cell tst_MainWindow::cellOf(GLWidget *widget) const
+{
+    Cell cell;
+    const int index = m_layout->indexOf(widget);
+    if (index >= 0)
+        m_layout->getItemPosition(index, &cell.row, &cell.column, &cell.rowSpan, &cell.columnSpan);
+    return cell;
+}
+
+// Alt+W as the keyboard sends it: to whichever widget has the focus.
+void tst_MainWindow::pressChord()
+{
+    QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_W, Qt::AltModifier);
+}
+
+// A left click gives the viewport the focus; the chord then asks for the switch.
+void tst_MainWindow::clickAndSwitch(GLWidget *widget)
+{
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+    pressChord();
+}
+
+void tst_MainWindow::verifyStartUpGrid() const
+{
+    const struct { Viewport kind; int row, column; } expected[] = {
+        {VP_TOP, 0, 0}, {VP_LEFT, 0, 1}, {VP_FRONT, 1, 0}, {VP_PERSPECTIVE, 1, 1},
+    };
+    QCOMPARE(m_layout->count(), 4);
+    for (const auto &cell : expected) {
+        GLWidget *widget = viewport(cell.kind);
+        QVERIFY(widget);
+        QCOMPARE(cellOf(widget), (Cell{cell.row, cell.column, 1, 1}));
+        QVERIFY(widget->isVisible());
+        QVERIFY(widget->isEnabled());
+    }
+}
+
+void tst_MainWindow::startUp()
+{
+    QCOMPARE(m_window->windowTitle(), QString("Halvoro :: 3D"));
+    QCOMPARE(m_window->findChildren<GLWidget *>().size(), 4);
+    QVERIFY(showWindow());
+    verifyStartUpGrid();
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
+        QVERIFY(!widget->hasFocus());
+        // The grid starts from the viewports' size hints.
+        QVERIFY(widget->width() >= 400 && widget->height() >= 300);
+    }
+}
+
+void tst_MainWindow::chordBeforeAnyClickDoesNothing()
+{
+    QVERIFY(showWindow());
+    pressChord();
+    verifyStartUpGrid();
+}
+
+void tst_MainWindow::maximiseRestoreMaximise_data()
+{
+    QTest::addColumn<Viewport>("kind");
+    QTest::newRow("top") << VP_TOP;
+    QTest::newRow("left") << VP_LEFT;
+    QTest::newRow("front") << VP_FRONT;
+    QTest::newRow("perspective") << VP_PERSPECTIVE;
+}
+
+void tst_MainWindow::maximiseRestoreMaximise()
+{
+    QFETCH(Viewport, kind);
+    QVERIFY(showWindow());
+    GLWidget *chosen = viewport(kind);
+
+    for (int round = 0; round < 2; ++round) {
+        if (round == 0)
+            clickAndSwitch(chosen);
+        else
+            // It kept the focus, so the chord alone maximises it again.
+            pressChord();
+
+        QCOMPARE(m_layout->count(), 1);
+        QCOMPARE(cellOf(chosen), (Cell{0, 0, 2, 2}));
+        for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
+            QCOMPARE(widget->isVisible(), widget == chosen);
+            QCOMPARE(widget->isEnabled(), widget == chosen);
+        }
+        QTRY_VERIFY(chosen->hasFocus());
+        QCOMPARE(QApplication::focusWidget(), chosen);
+
+        // The maximised viewport fills the grid and its projection follows.
+        QTRY_COMPARE(chosen->size(), m_window->centralWidget()->contentsRect()
+                                         .marginsRemoved(m_layout->contentsMargins()).size());
+        const QImage image = chosen->grabFramebuffer();
+        QCOMPARE(image.size(), chosen->size() * chosen->getSurface()->devicePixelRatio());
+        const GlState state = readGlState(chosen->getSurface());
+        QCOMPARE(state.error, GLenum(GL_NO_ERROR));
+        QCOMPARE(state.viewport.size(), image.size());
+
+        pressChord();
+        verifyStartUpGrid();
+        QTRY_VERIFY(chosen->hasFocus());
+    }
+}
+
+void tst_MainWindow::camerasSurviveSwitching()
+{
+    QVERIFY(showWindow());
+    GLWidget *top = viewport(VP_TOP);
+    GLWidget *front = viewport(VP_FRONT);
+    front->getCamera()->moveBy(7, 0, 0);
+    top->getCamera()->moveBy(3, 0, 0);
+
+    clickAndSwitch(top);
+    QCOMPARE(top->getCamera()->getPositionX(), 3.0f);
+    // A pan while maximised.
+    QMouseEvent move(QEvent::MouseMove, QPointF(15, 5), top->mapToGlobal(QPointF(15, 5)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(top, &move);
+    QCOMPARE(top->getCamera()->getPositionX(), -7.0f);
+
+    pressChord();
+    QCOMPARE(top->getCamera()->getPositionX(), -7.0f);
+    QCOMPARE(front->getCamera()->getPositionX(), 7.0f);
+    QCOMPARE(top->getCamera()->getPositionY(), 100.0f);
+}
+
+void tst_MainWindow::autoRepeatDoesNotToggle()
+{
+    QVERIFY(showWindow());
+    GLWidget *left = viewport(VP_LEFT);
+    clickAndSwitch(left);
+    QCOMPARE(m_layout->count(), 1);
+
+    // Holding the chord: the auto-repeated releases leave the layout alone.
+    for (int i = 0; i < 5; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_W, Qt::AltModifier, "w", true);
+        QApplication::sendEvent(left, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_W, Qt::AltModifier, "w", true);
+        QApplication::sendEvent(left, &release);
+    }
+    QCOMPARE(m_layout->count(), 1);
+    QCOMPARE(cellOf(left), (Cell{0, 0, 2, 2}));
+}
+
+void tst_MainWindow::foreignSenderIsIgnored()
+{
+    QVERIFY(showWindow());
+    Scene scene;
+    Camera camera(0, 100, 0, -90, 0, 0);
+    GLWidget stranger(VP_TOP, &scene, &camera);
+    QVERIFY(connect(&stranger, SIGNAL(switchView()), m_window.get(), SLOT(switchGlWidget())));
+    emit stranger.switchView();
+    verifyStartUpGrid();
+
+    // Called with no sender at all.
+    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "switchGlWidget"));
+    verifyStartUpGrid();
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
