@@ -28,10 +28,26 @@ void GLSurface::initializeGL()
 
 void GLSurface::resizeGL(int width, int height)
 {
+    // QOpenGLWindow calls this without making its context current, and another
+    // viewport's context may be; the widget's hook sets OpenGL state.
+    makeCurrent();
+    m_glSize = QSize(width, height);
     m_widget->resizeGL(width, height);
 }
 
 void GLSurface::paintGL()
 {
+    // An expose can be painted before the resize event that goes with it arrives;
+    // the widget must never paint with a stale size.
+    if (size() != m_glSize)
+        resizeGL(width(), height());
     m_widget->paintGL();
+}
+
+void GLSurface::resizeEvent(QResizeEvent *event)
+{
+    QOpenGLWindow::resizeEvent(event);
+    // X sends no expose when a window shrinks, and a grown window's expose may already
+    // have been painted at the old size: paint once more at the new one.
+    update();
 }

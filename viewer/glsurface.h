@@ -21,9 +21,11 @@ protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     GLWidget *m_widget;
+    QSize m_glSize;
 };
 
 #endif // GLSURFACE_H
