@@ -17,6 +17,11 @@ build_project() {
 # with_display COMMAND...: runs COMMAND on the current display, or on a private Xvfb
 # with a 24-bit screen when there is none (Mesa's software renderer needs no GPU).
 with_display() {
+    # Qt warns on every start when there is no runtime directory, as in CI.
+    if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+        export XDG_RUNTIME_DIR="$PWD/build/runtime"
+        mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    fi
     if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         "$@"
     else

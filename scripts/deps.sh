@@ -4,7 +4,7 @@
 # makes no network call when everything is already there.
 
 declare -A QUADVIEW_PACKAGES=(
-    [build]="cmake g++ make qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev"
+    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev"
     # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri xvfb xauth"
     [test]="xdotool valgrind"
