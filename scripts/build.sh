@@ -25,6 +25,6 @@ with_display() {
     if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         "$@"
     else
-        xvfb-run -a -s "-screen 0 1920x1200x24" "$@"
+        xvfb-run -a -s "-screen 0 2560x1600x24" "$@"
     fi
 }

@@ -1,0 +1,15 @@
+#ifndef PERSPECTIVEFRAME_H
+#define PERSPECTIVEFRAME_H
+
+#include <QColor>
+#include <QSize>
+
+class Camera;
+class Scene;
+
+// One frame of the perspective viewport, drawn straight into the current context:
+// what quadview's perspective view draws, without quadview around it. With no scene
+// it only clears.
+void drawPerspectiveFrame(Scene *scene, const Camera *camera, QSize logicalSize, qreal ratio, QColor clearColor);
+
+#endif // PERSPECTIVEFRAME_H

@@ -1,0 +1,360 @@
+// quadview's benchmark: frame time, input cost, start-up and memory, each beside the
+// floor it is judged against, measured in one run on the display it is given.
+//
+//   viewbench [--quick] [--json FILE]
+//
+// --quick runs a short pass (a smoke test of the harness; its figures mean little).
+
+#include "camera.h"
+#include "floorwindow.h"
+#include "glsurface.h"
+#include "glwidget.h"
+#include "mainwindow.h"
+#include "peerwidget.h"
+#include "scene.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QLayout>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QSysInfo>
+#include <QTextStream>
+#include <QThread>
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+
+struct Timing
+{
+    double median = 0;
+    double p90 = 0;
+};
+
+struct Figure
+{
+    QString name;
+    QString unit;
+    double value;
+    double p90;     // 0 where it does not apply
+    QString floorName;
+    double floor;
+    QString target; // e.g. "<= 1.10"
+    bool difference = false; // compared as value - floor rather than value / floor
+};
+
+double percentile(std::vector<double> samples, double fraction)
+{
+    std::sort(samples.begin(), samples.end());
+    const size_t index = std::min(samples.size() - 1, size_t(fraction * double(samples.size() - 1) + 0.5));
+    return samples[index];
+}
+
+Timing timeFrames(int frames, const std::function<void()> &frame)
+{
+    for (int i = 0; i < std::max(5, frames / 10); ++i) {
+        frame();
+        QCoreApplication::processEvents();
+    }
+    std::vector<double> samples;
+    QElapsedTimer timer;
+    for (int i = 0; i < frames; ++i) {
+        // Events are handled between frames, never inside the timed part.
+        QCoreApplication::processEvents();
+        timer.start();
+        frame();
+        samples.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    return {percentile(samples, 0.5), percentile(samples, 0.9)};
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+GLWidget *viewportOf(MainWindow &window, Viewport kind)
+{
+    for (GLWidget *widget : window.findChildren<GLWidget *>())
+        if (widget->getViewport() == kind)
+            return widget;
+    return nullptr;
+}
+
+void finishFrame(QOpenGLWindow *surface)
+{
+    surface->makeCurrent();
+    glFinish();
+}
+
+// quadview's main window with its perspective view maximised and sized exactly.
+struct MaximisedViewer
+{
+    MainWindow window;
+    GLWidget *widget = nullptr;
+
+    bool setUp(QSize viewportSize)
+    {
+        window.show();
+        widget = viewportOf(window, VP_PERSPECTIVE);
+        if (!waitFor([&] { return widget->getSurface()->isExposed(); }))
+            return false;
+        emit widget->switchView();
+        if (!waitFor([&] { return widget->isVisible() && viewportOf(window, VP_TOP)->isHidden(); }))
+            return false;
+        // The layout settles asynchronously; nudge the window until the viewport fits.
+        return waitFor([&] {
+            if (widget->size() != viewportSize) {
+                window.centralWidget()->layout()->activate();
+                window.resize(window.size() + viewportSize - widget->size());
+                return false;
+            }
+            return widget->getSurface()->size() == viewportSize && widget->getSurface()->isExposed();
+        });
+    }
+};
+
+Timing measureViewer(QSize size, int frames)
+{
+    MaximisedViewer viewer;
+    if (!viewer.setUp(size))
+        qFatal("quadview's window did not reach %dx%d (viewport %dx%d, surface %dx%d)", size.width(), size.height(), viewer.widget->width(), viewer.widget->height(), viewer.widget->getSurface()->width(), viewer.widget->getSurface()->height());
+    return timeFrames(frames, [&] {
+        viewer.widget->updateGL();
+        finishFrame(viewer.widget->getSurface());
+    });
+}
+
+Timing measureGridViewport(int frames, QSize *size)
+{
+    MainWindow window;
+    window.show();
+    GLWidget *widget = viewportOf(window, VP_PERSPECTIVE);
+    if (!waitFor([&] { return widget->getSurface()->isExposed(); }))
+        qFatal("quadview's window did not show");
+    *size = widget->size();
+    return timeFrames(frames, [&] {
+        widget->updateGL();
+        finishFrame(widget->getSurface());
+    });
+}
+
+Timing measureDragStep(QSize size, int frames)
+{
+    MaximisedViewer viewer;
+    if (!viewer.setUp(size))
+        qFatal("quadview's window did not reach %dx%d (viewport %dx%d, surface %dx%d)", size.width(), size.height(), viewer.widget->width(), viewer.widget->height(), viewer.widget->getSurface()->width(), viewer.widget->getSurface()->height());
+    GLWidget *widget = viewer.widget;
+    const QPointF anchor(size.width() / 2, size.height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, anchor, widget->mapToGlobal(anchor), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    // One pixel right, then back: the camera swings and never drifts away.
+    int step = 0;
+    return timeFrames(frames, [&] {
+        const QPointF pos = anchor + QPointF((step++ % 2) ? 0 : 1, 0);
+        QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+        finishFrame(widget->getSurface());
+    });
+}
+
+Timing measureFloor(QSize size, int frames, bool drawScene)
+{
+    Scene scene;
+    std::unique_ptr<Camera> camera(MainWindow::createCamera(1, 1));
+    FloorWindow window(drawScene ? &scene : nullptr, camera.get(), QColor(Qt::darkGray));
+    window.resize(size);
+    window.show();
+    if (!waitFor([&] { return window.isExposed() && window.size() == size; }))
+        qFatal("the floor window did not show");
+    return timeFrames(frames, [&] { window.renderNow(); });
+}
+
+Timing measurePeer(QSize size, int frames)
+{
+    Scene scene;
+    std::unique_ptr<Camera> camera(MainWindow::createCamera(1, 1));
+    PeerWidget widget(&scene, camera.get());
+    widget.resize(size);
+    widget.show();
+    int swaps = 0;
+    QObject::connect(&widget, &QOpenGLWidget::frameSwapped, [&] { ++swaps; });
+    if (!waitFor([&] { return swaps > 0 && widget.size() == size; }))
+        qFatal("the composited widget did not show");
+    return timeFrames(frames, [&] {
+        // repaint() may be turned into a deferred update; a frame counts once presented.
+        const int before = swaps;
+        widget.repaint();
+        while (swaps == before)
+            QCoreApplication::processEvents();
+        widget.makeCurrent();
+        glFinish();
+    });
+}
+
+struct Launch
+{
+    double startupMs = 0;
+    double peakMiB = 0;
+};
+
+// Medians over several launches, observed from outside by framewatch.
+Launch measureLaunches(const QStringList &command, int launches)
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    std::vector<double> startup, memory;
+    for (int i = 0; i < launches; ++i) {
+        QProcess watcher;
+        watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        watcher.start(dir + "/framewatch", QStringList{"--settle", "200", "--"} + command);
+        if (!watcher.waitForFinished(60000) || watcher.exitCode() != 0)
+            qFatal("framewatch failed for %s", qPrintable(command.join(' ')));
+        const QJsonObject result = QJsonDocument::fromJson(watcher.readAllStandardOutput()).object();
+        startup.push_back(result.value("startup_ms").toDouble());
+        memory.push_back(result.value("peak_rss_kib").toDouble() / 1024.0);
+    }
+    return {percentile(startup, 0.5), percentile(memory, 0.5)};
+}
+
+QString machineDescription()
+{
+    QString cpu;
+    QFile info("/proc/cpuinfo");
+    if (info.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : info.readAll().split('\n')) {
+            if (line.startsWith("model name")) {
+                cpu = QString::fromUtf8(line.mid(line.indexOf(':') + 1)).trimmed();
+                break;
+            }
+        }
+    }
+    QString renderer;
+    {
+        Scene scene;
+        std::unique_ptr<Camera> camera(MainWindow::createCamera(1, 1));
+        FloorWindow probe(nullptr, camera.get(), Qt::black);
+        probe.resize(16, 16);
+        probe.show();
+        if (waitFor([&] { return probe.isExposed(); })) {
+            probe.renderNow();
+            renderer = QString::fromLatin1(reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
+        }
+    }
+    return QString("%1; %2 cores; %3; %4; Qt %5 (%6)")
+        .arg(cpu)
+        .arg(QThread::idealThreadCount())
+        .arg(renderer)
+        .arg(QSysInfo::prettyProductName())
+        .arg(qVersion())
+        .arg(QGuiApplication::platformName());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    const bool quick = arguments.contains("--quick");
+    const int jsonIndex = arguments.indexOf("--json");
+    const QString jsonPath = jsonIndex > 0 && jsonIndex + 1 < arguments.size() ? arguments[jsonIndex + 1] : QString();
+
+    const int frames = quick ? 20 : 300;
+    const int launches = quick ? 1 : 7;
+    // The quick pass stays small so that it fits any screen and runs fast under sanitizers.
+    const QSize large = quick ? QSize(640, 360) : QSize(1920, 1080);
+    const QString dir = QCoreApplication::applicationDirPath();
+
+    const QSize available = app.primaryScreen()->availableSize();
+    if (available.width() < large.width() + 40 || available.height() < large.height() + 40) {
+        std::fprintf(stderr, "viewbench: the screen (%dx%d) cannot hold a %dx%d viewport; run it on a larger one\n",
+                     available.width(), available.height(), large.width(), large.height());
+        return 1;
+    }
+
+    const QString machine = machineDescription();
+    std::fprintf(stderr, "viewbench: frames...\n");
+    const Timing viewer = measureViewer(large, frames);
+    const Timing floor = measureFloor(large, frames, true);
+    const Timing clearOnly = measureFloor(large, frames, false);
+    const Timing peer = measurePeer(large, frames);
+    const Timing drag = measureDragStep(large, frames);
+    QSize gridSize;
+    const Timing grid = measureGridViewport(frames, &gridSize);
+    const Timing gridFloor = measureFloor(gridSize, frames, true);
+
+    std::fprintf(stderr, "viewbench: launches...\n");
+    const Launch quadview = measureLaunches({dir + "/quadview"}, launches);
+    const Launch bare = measureLaunches({dir + "/barequad"}, launches);
+    const Launch bareScene = measureLaunches({dir + "/barequad", "--scene"}, launches);
+
+    const QString largeName = QString("%1x%2").arg(large.width()).arg(large.height());
+    const QString gridName = QString("%1x%2").arg(gridSize.width()).arg(gridSize.height());
+    const QList<Figure> figures = {
+        {"frame, maximised " + largeName, "ms", viewer.median, viewer.p90, "bare window, same scene", floor.median, "<= 1.10"},
+        {"frame, bare window clearing only " + largeName, "ms", clearOnly.median, clearOnly.p90, "bare window, same scene", floor.median, ""},
+        {"frame, QOpenGLWidget + repaint() " + largeName, "ms", peer.median, peer.p90, "quadview frame", viewer.median, ">= 4"},
+        {"frame, grid viewport " + gridName, "ms", grid.median, grid.p90, "bare window, same scene", gridFloor.median, ""},
+        {"drag step, maximised " + largeName, "ms", drag.median, drag.p90, "quadview frame", viewer.median, "<= 1.10"},
+        {"start-up to four pictures", "ms", quadview.startupMs, 0, "bare window, four clearing surfaces", bare.startupMs, "<= 1.25"},
+        {"start-up to four pictures", "ms", quadview.startupMs, 0, "bare window, four surfaces drawing the scene", bareScene.startupMs, ""},
+        {"peak resident memory", "MiB", quadview.peakMiB, 0, "bare window, four clearing surfaces", bare.peakMiB, "<= +8", true},
+        {"peak resident memory", "MiB", quadview.peakMiB, 0, "bare window, four surfaces drawing the scene", bareScene.peakMiB, "", true},
+    };
+
+    QTextStream out(stdout);
+    out << "Machine: " << machine << "\n";
+    out << (quick ? "Quick pass: figures are not meaningful.\n" : "") << "\n";
+    out << "| figure | value | p90 | compared with | its value | ratio | target |\n";
+    out << "|---|---|---|---|---|---|---|\n";
+    QJsonArray rows;
+    for (const Figure &figure : figures) {
+        const double ratio = figure.difference ? figure.value - figure.floor : figure.value / figure.floor;
+        const QString ratioText = figure.difference ? QString("%1%2 %3").arg(ratio >= 0 ? "+" : "").arg(ratio, 0, 'f', 1).arg(figure.unit)
+                                                    : QString("%1x").arg(ratio, 0, 'f', 2);
+        out << "| " << figure.name << " | " << QString::number(figure.value, 'f', 2) << " " << figure.unit << " | "
+            << (figure.p90 > 0 ? QString::number(figure.p90, 'f', 2) + " " + figure.unit : QString("-")) << " | "
+            << figure.floorName << " | " << QString::number(figure.floor, 'f', 2) << " " << figure.unit << " | "
+            << ratioText << " | " << (figure.target.isEmpty() ? QString("-") : figure.target) << " |\n";
+        QJsonObject row{{"name", figure.name},     {"unit", figure.unit},   {"value", figure.value},
+                        {"compared_with", figure.floorName}, {"floor", figure.floor},
+                        {figure.difference ? "difference" : "ratio", ratio}, {"target", figure.target}};
+        if (figure.p90 > 0)
+            row.insert("p90", figure.p90);
+        rows.append(row);
+    }
+    out.flush();
+
+    if (!jsonPath.isEmpty()) {
+        const QJsonObject document{{"machine", machine}, {"quick", quick}, {"frames", frames},
+                                   {"launches", launches}, {"figures", rows}};
+        QFile file(jsonPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(document).toJson()) < 0) {
+            std::fprintf(stderr, "viewbench: cannot write %s\n", qPrintable(jsonPath));
+            return 1;
+        }
+    }
+    return 0;
+}
