@@ -37,6 +37,8 @@
 
 namespace {
 
+using Samples = std::vector<double>;
+
 struct Timing
 {
     double median = 0;
@@ -62,13 +64,18 @@ double percentile(std::vector<double> samples, double fraction)
     return samples[index];
 }
 
-Timing timeFrames(int frames, const std::function<void()> &frame)
+Timing summarise(const Samples &samples)
+{
+    return {percentile(samples, 0.5), percentile(samples, 0.9)};
+}
+
+Samples timeFrames(int frames, const std::function<void()> &frame)
 {
     for (int i = 0; i < std::max(5, frames / 10); ++i) {
         frame();
         QCoreApplication::processEvents();
     }
-    std::vector<double> samples;
+    Samples samples;
     QElapsedTimer timer;
     for (int i = 0; i < frames; ++i) {
         // Events are handled between frames, never inside the timed part.
@@ -77,7 +84,7 @@ Timing timeFrames(int frames, const std::function<void()> &frame)
         frame();
         samples.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
-    return {percentile(samples, 0.5), percentile(samples, 0.9)};
+    return samples;
 }
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs = 10000)
@@ -134,7 +141,7 @@ struct MaximisedViewer
     }
 };
 
-Timing measureViewer(QSize size, int frames)
+Samples measureViewer(QSize size, int frames)
 {
     MaximisedViewer viewer;
     if (!viewer.setUp(size))
@@ -145,7 +152,7 @@ Timing measureViewer(QSize size, int frames)
     });
 }
 
-Timing measureGridViewport(int frames, QSize *size)
+Samples measureGridViewport(int frames, QSize *size)
 {
     MainWindow window;
     window.show();
@@ -159,7 +166,7 @@ Timing measureGridViewport(int frames, QSize *size)
     });
 }
 
-Timing measureDragStep(QSize size, int frames)
+Samples measureDragStep(QSize size, int frames)
 {
     MaximisedViewer viewer;
     if (!viewer.setUp(size))
@@ -180,7 +187,7 @@ Timing measureDragStep(QSize size, int frames)
     });
 }
 
-Timing measureFloor(QSize size, int frames, bool drawScene)
+Samples measureFloor(QSize size, int frames, bool drawScene)
 {
     Scene scene;
     std::unique_ptr<Camera> camera(MainWindow::createCamera(1, 1));
@@ -192,7 +199,7 @@ Timing measureFloor(QSize size, int frames, bool drawScene)
     return timeFrames(frames, [&] { window.renderNow(); });
 }
 
-Timing measurePeer(QSize size, int frames)
+Samples measurePeer(QSize size, int frames)
 {
     Scene scene;
     std::unique_ptr<Camera> camera(MainWindow::createCamera(1, 1));
@@ -224,7 +231,7 @@ struct Launch
 Launch measureLaunches(const QStringList &command, int launches)
 {
     const QString dir = QCoreApplication::applicationDirPath();
-    std::vector<double> startup, memory;
+    Samples startup, memory;
     for (int i = 0; i < launches; ++i) {
         QProcess watcher;
         watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -281,7 +288,10 @@ int main(int argc, char *argv[])
     const int jsonIndex = arguments.indexOf("--json");
     const QString jsonPath = jsonIndex > 0 && jsonIndex + 1 < arguments.size() ? arguments[jsonIndex + 1] : QString();
 
-    const int frames = quick ? 20 : 300;
+    // Frames are measured in rounds, each subject in turn, so that a slow spell of the
+    // machine does not fall on one subject alone.
+    const int rounds = quick ? 1 : 3;
+    const int frames = quick ? 20 : 100;
     const int launches = quick ? 1 : 7;
     // The quick pass stays small so that it fits any screen and runs fast under sanitizers.
     const QSize large = quick ? QSize(640, 360) : QSize(1920, 1080);
@@ -296,14 +306,25 @@ int main(int argc, char *argv[])
 
     const QString machine = machineDescription();
     std::fprintf(stderr, "viewbench: frames...\n");
-    const Timing viewer = measureViewer(large, frames);
-    const Timing floor = measureFloor(large, frames, true);
-    const Timing clearOnly = measureFloor(large, frames, false);
-    const Timing peer = measurePeer(large, frames);
-    const Timing drag = measureDragStep(large, frames);
+    Samples viewerSamples, floorSamples, clearSamples, peerSamples, dragSamples, gridSamples, gridFloorSamples;
     QSize gridSize;
-    const Timing grid = measureGridViewport(frames, &gridSize);
-    const Timing gridFloor = measureFloor(gridSize, frames, true);
+    auto append = [](Samples &to, const Samples &from) { to.insert(to.end(), from.begin(), from.end()); };
+    for (int round = 0; round < rounds; ++round) {
+        append(viewerSamples, measureViewer(large, frames));
+        append(floorSamples, measureFloor(large, frames, true));
+        append(clearSamples, measureFloor(large, frames, false));
+        append(peerSamples, measurePeer(large, frames));
+        append(dragSamples, measureDragStep(large, frames));
+        append(gridSamples, measureGridViewport(frames, &gridSize));
+        append(gridFloorSamples, measureFloor(gridSize, frames, true));
+    }
+    const Timing viewer = summarise(viewerSamples);
+    const Timing floor = summarise(floorSamples);
+    const Timing clearOnly = summarise(clearSamples);
+    const Timing peer = summarise(peerSamples);
+    const Timing drag = summarise(dragSamples);
+    const Timing grid = summarise(gridSamples);
+    const Timing gridFloor = summarise(gridFloorSamples);
 
     std::fprintf(stderr, "viewbench: launches...\n");
     const Launch quadview = measureLaunches({dir + "/quadview"}, launches);
@@ -348,7 +369,7 @@ int main(int argc, char *argv[])
     out.flush();
 
     if (!jsonPath.isEmpty()) {
-        const QJsonObject document{{"machine", machine}, {"quick", quick}, {"frames", frames},
+        const QJsonObject document{{"machine", machine}, {"quick", quick}, {"frames", frames * rounds},
                                    {"launches", launches}, {"figures", rows}};
         QFile file(jsonPath);
         if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(document).toJson()) < 0) {
