@@ -2,7 +2,7 @@
 # Installs what is missing, builds with warnings as errors and runs every test.
 #   ./test.sh              the plain build, in build/
 #   ./test.sh --sanitize   the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
-#   ./test.sh --ci         both, as CI runs them
+#   ./test.sh --ci         both, then the .deb round trip (install, run, remove), as CI runs them
 # Further arguments go to ctest (for example -R tst_points).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -10,9 +10,10 @@ source scripts/deps.sh
 source scripts/build.sh
 
 variants=(plain)
+package=no
 case "${1:-}" in
     --sanitize) variants=(sanitize); shift ;;
-    --ci) variants=(plain sanitize); shift ;;
+    --ci) variants=(plain sanitize); package=yes; shift ;;
 esac
 
 ensure_packages build run test
@@ -28,3 +29,7 @@ for variant in "${variants[@]}"; do
     echo "== tests: $variant build ($dir)"
     with_display ctest --test-dir "$dir" --output-on-failure "$@"
 done
+
+if [ "$package" = yes ]; then
+    scripts/package-roundtrip.sh
+fi

@@ -8,6 +8,8 @@ declare -A QUADVIEW_PACKAGES=(
     # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri xvfb xauth"
     [test]="xdotool valgrind"
+    # Building, checking and installing the .deb.
+    [package]="dpkg-dev file desktop-file-utils"
 )
 
 missing_packages() {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Makes the README's screenshot from the real program: quadview on a private Xvfb,
+# captured from the X screen once all four views have drawn.
+#   scripts/screenshot.sh [OUTPUT.png]     (default docs/quadview.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+source scripts/build.sh
+
+out=${1:-docs/quadview.png}
+ensure_packages build run
+build_project build Release >/dev/null
+mkdir -p "$(dirname "$out")"
+# Always on a virtual screen, so that nothing else on a desktop gets into the picture.
+(unset DISPLAY WAYLAND_DISPLAY; with_display build/bin/framewatch --out "$out" --settle 300 -- build/bin/quadview >/dev/null)
+echo "wrote $out"
