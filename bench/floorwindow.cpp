@@ -1,7 +1,7 @@
 #include "floorwindow.h"
 
 #include "glsurface.h"
-#include "perspectiveframe.h"
+#include "floorframe.h"
 
 #include <QOpenGLContext>
 
@@ -34,7 +34,7 @@ void FloorWindow::renderNow()
     }
     m_context->makeCurrent(this);
 
-    drawPerspectiveFrame(m_scene, m_camera, size(), devicePixelRatio(), m_clearColor);
+    drawFloorFrame(m_scene, m_camera, size(), devicePixelRatio(), m_clearColor);
     m_context->swapBuffers(this);
     glFinish();
 }

@@ -1,7 +1,7 @@
 #include "peerwidget.h"
 
 #include "glsurface.h"
-#include "perspectiveframe.h"
+#include "floorframe.h"
 
 PeerWidget::PeerWidget(Scene *scene, Camera *camera)
     : m_scene(scene)
@@ -12,5 +12,5 @@ PeerWidget::PeerWidget(Scene *scene, Camera *camera)
 
 void PeerWidget::paintGL()
 {
-    drawPerspectiveFrame(m_scene, m_camera, size(), devicePixelRatioF(), QColor(Qt::darkGray));
+    drawFloorFrame(m_scene, m_camera, size(), devicePixelRatioF(), QColor(Qt::darkGray));
 }

@@ -1,4 +1,4 @@
-#include "perspectiveframe.h"
+#include "floorframe.h"
 
 #include "camera.h"
 #include "scene.h"
@@ -6,7 +6,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-void drawPerspectiveFrame(Scene *scene, const Camera *camera, QSize logicalSize, qreal ratio, QColor clearColor)
+void drawFloorFrame(Scene *scene, const Camera *camera, QSize logicalSize, qreal ratio, QColor clearColor)
 {
     glViewport(0, 0, qRound(logicalSize.width() * ratio), qRound(logicalSize.height() * ratio));
     glClearColor(GLclampf(clearColor.redF()), GLclampf(clearColor.greenF()), GLclampf(clearColor.blueF()), 1.0f);

@@ -1,5 +1,5 @@
-#ifndef PERSPECTIVEFRAME_H
-#define PERSPECTIVEFRAME_H
+#ifndef FLOORFRAME_H
+#define FLOORFRAME_H
 
 #include <QColor>
 #include <QSize>
@@ -10,6 +10,6 @@ class Scene;
 // One frame of the perspective viewport, drawn straight into the current context:
 // what quadview's perspective view draws, without quadview around it. With no scene
 // it only clears.
-void drawPerspectiveFrame(Scene *scene, const Camera *camera, QSize logicalSize, qreal ratio, QColor clearColor);
+void drawFloorFrame(Scene *scene, const Camera *camera, QSize logicalSize, qreal ratio, QColor clearColor);
 
-#endif // PERSPECTIVEFRAME_H
+#endif // FLOORFRAME_H
