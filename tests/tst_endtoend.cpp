@@ -18,6 +18,7 @@ private slots:
 private:
     static bool xdotool(const QStringList &arguments);
     static QImage screenPixels(QWidget *widget);
+    void verifyPresentedFace(GLWidget *top);
 };
 
 bool tst_EndToEnd::xdotool(const QStringList &arguments)
@@ -102,9 +103,26 @@ void tst_EndToEnd::clickDragWheelAndMaximise()
     QTRY_COMPARE(top->size(), window.centralWidget()->contentsRect()
                                   .marginsRemoved(layout->contentsMargins()).size());
 
-    // The presented picture: the view box is now 90 units along the longer side and
-    // the scene has moved 30 units to the right, so the face's left edge (x = -25)
-    // lies 5 units right of the middle.
+    verifyPresentedFace(top);
+
+    QVERIFY(xdotool({"keydown", "alt", "keydown", "w", "keyup", "w", "keyup", "alt"}));
+    QTRY_COMPARE(layout->count(), 4);
+    QTRY_VERIFY(top->width() < 500);
+    verifyPresentedFace(top);
+
+    // A shrinking window gets no expose from X; the views must still be redrawn at
+    // their new size.
+    const QSize shrunk = top->size() - QSize(60, 40);
+    window.resize(window.size() - QSize(120, 80));
+    QTRY_COMPARE(top->size(), shrunk);
+    verifyPresentedFace(top);
+}
+
+// With the camera 30 units right of the origin and 90 above it, the top face's left
+// edge (x = -25) lies 5 units right of the middle, and the view box is 90 units along
+// the longer side.
+void tst_EndToEnd::verifyPresentedFace(GLWidget *top)
+{
     const double pixelsPerUnit = qMax(top->width(), top->height()) / 90.0;
     const double expectedLeft = top->width() / 2.0 + 5 * pixelsPerUnit;
     QRectF face;

@@ -43,11 +43,3 @@ void GLSurface::paintGL()
         resizeGL(width(), height());
     m_widget->paintGL();
 }
-
-void GLSurface::resizeEvent(QResizeEvent *event)
-{
-    QOpenGLWindow::resizeEvent(event);
-    // X sends no expose when a window shrinks, and a grown window's expose may already
-    // have been painted at the old size: paint once more at the new one.
-    update();
-}

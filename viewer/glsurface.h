@@ -21,7 +21,6 @@ protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     GLWidget *m_widget;
