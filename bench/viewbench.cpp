@@ -17,9 +17,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
-#include <QLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
@@ -259,9 +259,7 @@ QString machineDescription()
     }
     QString renderer;
     {
-        Scene scene;
-        std::unique_ptr<Camera> camera(MainWindow::createCamera(1, 1));
-        FloorWindow probe(nullptr, camera.get(), Qt::black);
+        FloorWindow probe(nullptr, nullptr, Qt::black);
         probe.resize(16, 16);
         probe.show();
         if (waitFor([&] { return probe.isExposed(); })) {

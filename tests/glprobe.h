@@ -12,6 +12,7 @@
 
 #include <GL/gl.h>
 
+#include <cstdlib>
 #include <memory>
 
 // What a viewport's context holds after a paint, read back from OpenGL itself.
@@ -48,6 +49,23 @@ inline GlState readGlState(GLSurface *surface)
     state.viewport = QRect(viewport[0], viewport[1], viewport[2], viewport[3]);
     surface->doneCurrent();
     return state;
+}
+
+inline bool sameColor(QRgb a, QRgb b, int tolerance = 2)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// The bounding box of the pixels of one colour, in image pixels.
+inline QRect boundsOf(const QImage &image, QRgb color)
+{
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (sameColor(image.pixel(x, y), color))
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
 }
 
 // The preset camera that the main window gives a viewport of this kind.

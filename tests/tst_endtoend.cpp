@@ -44,12 +44,7 @@ QImage tst_EndToEnd::screenPixels(QWidget *widget)
 
 static QRectF yellowBounds(const QImage &image)
 {
-    QRect bounds;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) == qRgb(255, 255, 0))
-                bounds |= QRect(x, y, 1, 1);
-    return QRectF(bounds);
+    return QRectF(boundsOf(image, qRgb(255, 255, 0)));
 }
 
 void tst_EndToEnd::initTestCase()

@@ -11,29 +11,12 @@ namespace {
 const QRgb background = qRgb(128, 128, 128);
 const QRgb gridColor = qRgb(64, 64, 64);
 
-bool sameColor(QRgb a, QRgb b, int tolerance = 2)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
-        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
-}
-
 // Where a scene point lands in the widget, in logical pixels with y downwards.
 QPointF project(const GlState &state, const QVector3D &point, QSizeF widgetSize)
 {
     const QVector4D clip = state.projection * state.modelview * QVector4D(point, 1.0f);
     const QVector3D ndc = clip.toVector3DAffine();
     return QPointF((ndc.x() + 1) / 2 * widgetSize.width(), (1 - ndc.y()) / 2 * widgetSize.height());
-}
-
-// The bounding box of the pixels of one colour, in image pixels.
-QRect boundsOf(const QImage &image, QRgb color)
-{
-    QRect bounds;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (sameColor(image.pixel(x, y), color))
-                bounds |= QRect(x, y, 1, 1);
-    return bounds;
 }
 
 } // namespace

@@ -31,17 +31,7 @@ protected:
     }
 };
 
-struct Step
-{
-    QEvent::Type type;
-    QPoint pos;
-    Qt::MouseButton button;
-    Qt::MouseButtons buttons;
-};
-
 } // namespace
-
-Q_DECLARE_METATYPE(QList<QVector3D>)
 
 class tst_Navigation : public QObject
 {
