@@ -24,7 +24,7 @@ if [ "$program" = bench ]; then
 fi
 if [ "$program" = quadview ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     # No display: show it on a virtual one and keep a screenshot of the first frames.
-    with_display build/bin/framewatch --out build/quadview.png --settle 300 -- build/bin/quadview "$@" >/dev/null
+    screenshot_quadview build/quadview.png "$@"
     echo "No display here: quadview ran on a virtual screen; its window is in build/quadview.png"
     exit 0
 fi

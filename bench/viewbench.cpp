@@ -120,6 +120,15 @@ struct MaximisedViewer
     MainWindow window;
     GLWidget *widget = nullptr;
 
+    explicit MaximisedViewer(QSize viewportSize)
+    {
+        if (!setUp(viewportSize))
+            qFatal("quadview's window did not reach %dx%d (viewport %dx%d, surface %dx%d)", viewportSize.width(),
+                   viewportSize.height(), widget->width(), widget->height(), widget->getSurface()->width(),
+                   widget->getSurface()->height());
+    }
+
+private:
     bool setUp(QSize viewportSize)
     {
         window.show();
@@ -141,15 +150,18 @@ struct MaximisedViewer
     }
 };
 
+Samples timeUpdates(GLWidget *widget, int frames)
+{
+    return timeFrames(frames, [&] {
+        widget->updateGL();
+        finishFrame(widget->getSurface());
+    });
+}
+
 Samples measureViewer(QSize size, int frames)
 {
-    MaximisedViewer viewer;
-    if (!viewer.setUp(size))
-        qFatal("quadview's window did not reach %dx%d (viewport %dx%d, surface %dx%d)", size.width(), size.height(), viewer.widget->width(), viewer.widget->height(), viewer.widget->getSurface()->width(), viewer.widget->getSurface()->height());
-    return timeFrames(frames, [&] {
-        viewer.widget->updateGL();
-        finishFrame(viewer.widget->getSurface());
-    });
+    MaximisedViewer viewer(size);
+    return timeUpdates(viewer.widget, frames);
 }
 
 Samples measureGridViewport(int frames, QSize *size)
@@ -160,17 +172,12 @@ Samples measureGridViewport(int frames, QSize *size)
     if (!waitFor([&] { return widget->getSurface()->isExposed(); }))
         qFatal("quadview's window did not show");
     *size = widget->size();
-    return timeFrames(frames, [&] {
-        widget->updateGL();
-        finishFrame(widget->getSurface());
-    });
+    return timeUpdates(widget, frames);
 }
 
 Samples measureDragStep(QSize size, int frames)
 {
-    MaximisedViewer viewer;
-    if (!viewer.setUp(size))
-        qFatal("quadview's window did not reach %dx%d (viewport %dx%d, surface %dx%d)", size.width(), size.height(), viewer.widget->width(), viewer.widget->height(), viewer.widget->getSurface()->width(), viewer.widget->getSurface()->height());
+    MaximisedViewer viewer(size);
     GLWidget *widget = viewer.widget;
     const QPointF anchor(size.width() / 2, size.height() / 2);
     QMouseEvent press(QEvent::MouseButtonPress, anchor, widget->mapToGlobal(anchor), Qt::LeftButton,

@@ -28,3 +28,12 @@ with_display() {
         xvfb-run -a -s "-screen 0 2560x1600x24" "$@"
     fi
 }
+
+# screenshot_quadview OUT.png [ARGS...]: runs build/bin/quadview on a private Xvfb and
+# saves the window once all four views have drawn. Never uses a desktop's display, so
+# nothing else gets into the picture.
+screenshot_quadview() {
+    local out=$1
+    shift
+    (unset DISPLAY WAYLAND_DISPLAY; with_display build/bin/framewatch --out "$out" --settle 300 -- build/bin/quadview "$@" >/dev/null)
+}

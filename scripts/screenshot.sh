@@ -11,6 +11,5 @@ out=${1:-docs/quadview.png}
 ensure_packages build run
 build_project build Release >/dev/null
 mkdir -p "$(dirname "$out")"
-# Always on a virtual screen, so that nothing else on a desktop gets into the picture.
-(unset DISPLAY WAYLAND_DISPLAY; with_display build/bin/framewatch --out "$out" --settle 300 -- build/bin/quadview >/dev/null)
+screenshot_quadview "$out"
 echo "wrote $out"
