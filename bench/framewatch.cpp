@@ -5,7 +5,8 @@
 //
 //   framewatch [--out FILE.png] [--settle MS] [--timeout S] -- PROGRAM [ARGS...]
 //
-// Prints one line of JSON on success and exits 0; exits 1 on timeout or error.
+// Prints one line of JSON on success and exits 0; exits 1 on timeout or error, or with
+// the program's own status when it fails before showing its window.
 
 #include <QImage>
 
@@ -183,6 +184,9 @@ int main(int argc, char *argv[])
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {
             std::fprintf(stderr, "framewatch: %s exited before showing its window\n", command[0]);
+            // Hand the program's own failure on, so that a caller sees why it stopped.
+            if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+                result = WEXITSTATUS(status);
             pid = 0;
             break;
         }

@@ -2,6 +2,11 @@
 
 #include "glwidget.h"
 
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+
+#include <cstdio>
+
 GLSurface::GLSurface(GLWidget *widget)
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
     , m_widget(widget)
@@ -21,6 +26,68 @@ QSurfaceFormat GLSurface::surfaceFormat()
     return format;
 }
 
+QString GLSurface::missingOpenGL()
+{
+    QOpenGLContext context;
+    context.setFormat(surfaceFormat());
+    if (!context.create())
+        return QStringLiteral("no OpenGL context can be created");
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!context.makeCurrent(&surface))
+        return QStringLiteral("an OpenGL context was created but cannot be made current");
+    const QSurfaceFormat format = context.format();
+    const QString version = QStringLiteral("%1.%2").arg(format.majorVersion()).arg(format.minorVersion());
+    context.doneCurrent();
+    if (context.isOpenGLES())
+        return QStringLiteral("it offers only OpenGL ES %1").arg(version);
+    // From 3.2 on, only a compatibility profile keeps the fixed-function pipeline.
+    if (format.profile() != QSurfaceFormat::CompatibilityProfile && format.version() >= qMakePair(3, 2))
+        return QStringLiteral("it offers only a core profile of OpenGL %1, without the fixed-function pipeline")
+            .arg(version);
+    return QString();
+}
+
+QImage GLSurface::grabFrame()
+{
+    if (!makeContextCurrent())
+        return QImage();
+    // What the buffer holds after a swap need not be the last frame: paint first.
+    paintGL();
+    return grabFramebuffer();
+}
+
+// A context that cannot be made current, or is lost, must not get any OpenGL call:
+// Qt's own paint path would go on and call into no context or another viewport's.
+bool GLSurface::makeContextCurrent()
+{
+    QOpenGLContext *glContext = context();
+    if (glContext && glContext->isValid() && glContext->makeCurrent(this))
+        return true;
+    if (glContext && !m_reportedFailure) {
+        m_reportedFailure = true;
+        std::fprintf(stderr, "quadview: a viewport's OpenGL context %s; that viewport stays blank\n",
+                     glContext->isValid() ? "cannot be made current" : "is lost");
+    }
+    return false;
+}
+
+bool GLSurface::event(QEvent *event)
+{
+    // The first paint creates the context; only after that can it fail.
+    if (event->type() == QEvent::UpdateRequest && context() && !makeContextCurrent())
+        return true;
+    return QOpenGLWindow::event(event);
+}
+
+void GLSurface::exposeEvent(QExposeEvent *event)
+{
+    if (isExposed() && context() && !makeContextCurrent())
+        return;
+    QOpenGLWindow::exposeEvent(event);
+}
+
 void GLSurface::initializeGL()
 {
     m_widget->initializeGL();
@@ -29,8 +96,10 @@ void GLSurface::initializeGL()
 void GLSurface::resizeGL(int width, int height)
 {
     // QOpenGLWindow calls this without making its context current, and another
-    // viewport's context may be; the widget's hook sets OpenGL state.
-    makeCurrent();
+    // viewport's context may be; the widget's hook sets OpenGL state. Without a
+    // context the size stays stale, and the next paint catches up.
+    if (!makeContextCurrent())
+        return;
     m_glSize = QSize(width, height);
     m_widget->resizeGL(width, height);
 }

@@ -16,15 +16,27 @@ public:
     explicit GLSurface(GLWidget *widget);
 
     static QSurfaceFormat surfaceFormat();
+    // Why this platform cannot give the viewports the OpenGL they draw with, or an
+    // empty string when it can.
+    static QString missingOpenGL();
+
+    // Renders the current picture and returns it in device pixels; a null image when
+    // the context is unusable.
+    QImage grabFrame();
 
 protected:
+    bool event(QEvent *event) override;
+    void exposeEvent(QExposeEvent *event) override;
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
 
 private:
+    bool makeContextCurrent();
+
     GLWidget *m_widget;
     QSize m_glSize;
+    bool m_reportedFailure = false;
 };
 
 #endif // GLSURFACE_H

@@ -65,11 +65,7 @@ void GLWidget::updateGL()
 
 QImage GLWidget::grabFramebuffer()
 {
-    // The surface only reads back what its buffer holds, which after a swap need not
-    // be the last frame; paint first so the image is the current picture.
-    m_surface->makeCurrent();
-    paintGL();
-    return m_surface->grabFramebuffer();
+    return m_surface->grabFrame();
 }
 
 Viewport GLWidget::getViewport() const
