@@ -10,6 +10,8 @@ declare -A QUADVIEW_PACKAGES=(
     [test]="xdotool valgrind"
     # Building, checking and installing the .deb.
     [package]="dpkg-dev file desktop-file-utils"
+    # Fresh Debian roots for scripts/distro-test.sh.
+    [distro]="debootstrap"
 )
 
 missing_packages() {
