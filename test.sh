@@ -2,7 +2,9 @@
 # Installs what is missing, builds with warnings as errors and runs every test.
 #   ./test.sh              the plain build, in build/
 #   ./test.sh --sanitize   the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
-#   ./test.sh --ci         both, then the .deb round trip (install, run, remove), as CI runs them
+#   ./test.sh --ci         both, then the .deb round trip (install, run, remove), then ./test.sh
+#                          again in a fresh Debian 13 root, as CI runs them
+#   ./test.sh --distro SUITE   ./test.sh in a fresh Debian root (bookworm, trixie or forky; needs root)
 # Further arguments go to ctest (for example -R tst_points).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,9 +13,13 @@ source scripts/build.sh
 
 variants=(plain)
 package=no
+distro=
 case "${1:-}" in
     --sanitize) variants=(sanitize); shift ;;
-    --ci) variants=(plain sanitize); package=yes; shift ;;
+    --ci) variants=(plain sanitize); package=yes; distro=trixie; shift ;;
+    --distro)
+        [ -n "${2:-}" ] || { echo "usage: ./test.sh --distro bookworm|trixie|forky" >&2; exit 2; }
+        exec scripts/distro-test.sh "$2" ./test.sh "${@:3}" ;;
 esac
 
 ensure_packages build run test
@@ -32,4 +38,8 @@ done
 
 if [ "$package" = yes ]; then
     scripts/package-roundtrip.sh
+fi
+
+if [ -n "$distro" ]; then
+    scripts/distro-test.sh "$distro" ./test.sh "$@"
 fi
