@@ -9,7 +9,7 @@ declare -A QUADVIEW_PACKAGES=(
     [run]="libgl1-mesa-dri xvfb xauth"
     [test]="xdotool valgrind"
     # Building, checking and installing the .deb.
-    [package]="dpkg-dev file desktop-file-utils"
+    [package]="dpkg-dev file desktop-file-utils lintian appstream man-db"
     # Fresh Debian roots for scripts/distro-test.sh.
     [distro]="debootstrap"
 )
