@@ -14,7 +14,12 @@ if [ "${1:-}" = --inside ]; then
     shift 3
     mounts=()
     unmount_all() {
-        local i
+        local i process
+        # Whatever the command left running in the root (a server, an agent) would
+        # keep its mounts busy.
+        for process in /proc/[0-9]*; do
+            [ "$(readlink "$process/root" 2>/dev/null)" = "$work" ] && kill -9 "${process#/proc/}" 2>/dev/null
+        done
         for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
             umount "${mounts[i]}" || umount -l "${mounts[i]}"
         done
