@@ -4,10 +4,11 @@
 # makes no network call when everything is already there.
 
 declare -A QUADVIEW_PACKAGES=(
-    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev"
+    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev"
     # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri xvfb xauth"
-    [test]="xdotool valgrind"
+    # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland.
+    [test]="xdotool valgrind qt6-wayland sway grim wtype"
     # Building, checking and installing the .deb.
     [package]="dpkg-dev file desktop-file-utils lintian appstream man-db"
     # Fresh Debian roots for scripts/distro-test.sh.

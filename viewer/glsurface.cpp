@@ -2,14 +2,17 @@
 
 #include "glwidget.h"
 
+#include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 
 #include <cstdio>
+#include <memory>
 
 GLSurface::GLSurface(GLWidget *widget)
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
     , m_widget(widget)
+    , m_pacedByCompositor(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
 {
     setFlag(Qt::WindowTransparentForInput);
     setFormat(surfaceFormat());
@@ -49,6 +52,11 @@ QString GLSurface::missingOpenGL()
     return QString();
 }
 
+bool GLSurface::isPacedByCompositor() const
+{
+    return m_pacedByCompositor;
+}
+
 QImage GLSurface::grabFrame()
 {
     if (!makeContextCurrent())
@@ -75,9 +83,30 @@ bool GLSurface::makeContextCurrent()
 
 bool GLSurface::event(QEvent *event)
 {
-    // The first paint creates the context; only after that can it fail.
-    if (event->type() == QEvent::UpdateRequest && context() && !makeContextCurrent())
+    switch (event->type()) {
+    case QEvent::UpdateRequest:
+        // The first paint creates the context; only after that can it fail.
+        if (context() && !makeContextCurrent())
+            return true;
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        // Where the platform ignores the transparent-for-input flag (Wayland before
+        // Qt 6.6), this surface takes the pointer; its viewport must still see the
+        // event, at the same place, since the surface fills the viewport exactly.
+        std::unique_ptr<QEvent> copy(event->clone());
+        QCoreApplication::sendEvent(m_widget, copy.get());
+        event->setAccepted(copy->isAccepted());
         return true;
+    }
+    default:
+        break;
+    }
     return QOpenGLWindow::event(event);
 }
 

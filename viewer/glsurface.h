@@ -20,6 +20,10 @@ public:
     // empty string when it can.
     static QString missingOpenGL();
 
+    // Whether the display server hands out frames at its own pace (Wayland's frame
+    // callbacks), so that a swap may wait for its next refresh.
+    bool isPacedByCompositor() const;
+
     // Renders the current picture and returns it in device pixels; a null image when
     // the context is unusable.
     QImage grabFrame();
@@ -36,6 +40,7 @@ private:
 
     GLWidget *m_widget;
     QSize m_glSize;
+    const bool m_pacedByCompositor;
     bool m_reportedFailure = false;
 };
 

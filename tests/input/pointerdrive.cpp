@@ -1,0 +1,261 @@
+// pointerdrive: real pointer input through the display server, for the end-to-end
+// tests and the benchmark. It keeps one virtual pointer connected for its whole life
+// (a Wayland seat forgets a device that comes and goes before a client has seen it)
+// and takes commands on standard input, one a line:
+//
+//   move X Y            the pointer to (X, Y) on the screen, in logical pixels
+//   down | up           the left button
+//   wheel N             N notches away from the user (negative: towards)
+//   glide X Y HZ MS     to (X, Y) in a straight line over MS milliseconds, one
+//                       motion event every 1/HZ s
+//
+// After each command it answers "ok T", T being the monotonic clock in nanoseconds
+// when its last event was sent, or "error ..." and exits.
+//
+//   pointerdrive wayland WIDTH HEIGHT     (the output's size in logical pixels)
+//   pointerdrive x11
+
+#include "virtual-pointer-client.h"
+
+#include <wayland-client.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace {
+
+int64_t nowNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+uint32_t nowMs()
+{
+    return uint32_t(nowNs() / 1000000);
+}
+
+void sleepUntil(int64_t deadlineNs)
+{
+    timespec ts{time_t(deadlineNs / 1000000000), long(deadlineNs % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
+    }
+}
+
+class Driver
+{
+public:
+    virtual ~Driver() = default;
+    virtual void move(int x, int y) = 0;
+    virtual void button(bool pressed) = 0;
+    virtual void wheel(int notches) = 0;
+    // Sends what is buffered; with wait, also waits until the server has taken it.
+    virtual bool flush(bool wait) = 0;
+};
+
+class WaylandDriver : public Driver
+{
+public:
+    bool connect(uint32_t width, uint32_t height)
+    {
+        m_width = width;
+        m_height = height;
+        m_display = wl_display_connect(nullptr);
+        if (!m_display)
+            return false;
+        wl_registry *registry = wl_display_get_registry(m_display);
+        static const wl_registry_listener listener = {
+            [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
+                auto *self = static_cast<WaylandDriver *>(data);
+                if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
+                    self->m_manager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
+                        wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+                else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat)
+                    self->m_seat = static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+            },
+            [](void *, wl_registry *, uint32_t) {},
+        };
+        wl_registry_add_listener(registry, &listener, this);
+        wl_display_roundtrip(m_display);
+        if (!m_manager)
+            return false;
+        m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(m_manager, m_seat);
+        return wl_display_roundtrip(m_display) >= 0;
+    }
+
+    ~WaylandDriver() override
+    {
+        if (m_pointer)
+            zwlr_virtual_pointer_v1_destroy(m_pointer);
+        if (m_display) {
+            wl_display_roundtrip(m_display);
+            wl_display_disconnect(m_display);
+        }
+    }
+
+    void move(int x, int y) override
+    {
+        zwlr_virtual_pointer_v1_motion_absolute(m_pointer, nowMs(), uint32_t(x), uint32_t(y), m_width, m_height);
+        zwlr_virtual_pointer_v1_frame(m_pointer);
+    }
+
+    void button(bool pressed) override
+    {
+        const uint32_t leftButton = 0x110;
+        zwlr_virtual_pointer_v1_button(m_pointer, nowMs(), leftButton, pressed ? 1 : 0);
+        zwlr_virtual_pointer_v1_frame(m_pointer);
+    }
+
+    void wheel(int notches) override
+    {
+        // Positive axis values scroll down, towards the user; 15 per notch.
+        const uint32_t wheelSource = 0, verticalAxis = 0;
+        zwlr_virtual_pointer_v1_axis_source(m_pointer, wheelSource);
+        zwlr_virtual_pointer_v1_axis_discrete(m_pointer, nowMs(), verticalAxis, wl_fixed_from_int(-15 * notches),
+                                              -notches);
+        zwlr_virtual_pointer_v1_frame(m_pointer);
+    }
+
+    bool flush(bool wait) override
+    {
+        return wait ? wl_display_roundtrip(m_display) >= 0 : wl_display_flush(m_display) >= 0;
+    }
+
+private:
+    wl_display *m_display = nullptr;
+    wl_seat *m_seat = nullptr;
+    zwlr_virtual_pointer_manager_v1 *m_manager = nullptr;
+    zwlr_virtual_pointer_v1 *m_pointer = nullptr;
+    uint32_t m_width = 0, m_height = 0;
+};
+
+class X11Driver : public Driver
+{
+public:
+    bool connect()
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection))
+            return false;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        return true;
+    }
+
+    ~X11Driver() override
+    {
+        if (m_connection)
+            xcb_disconnect(m_connection);
+    }
+
+    void move(int x, int y) override
+    {
+        xcb_test_fake_input(m_connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, int16_t(x), int16_t(y), 0);
+    }
+
+    void button(bool pressed) override
+    {
+        xcb_test_fake_input(m_connection, pressed ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME,
+                            XCB_NONE, 0, 0, 0);
+    }
+
+    void wheel(int notches) override
+    {
+        // Buttons 4 and 5 are the wheel turned away from and towards the user.
+        const uint8_t button = notches > 0 ? 4 : 5;
+        for (int i = 0; i < std::abs(notches); ++i) {
+            xcb_test_fake_input(m_connection, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(m_connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        }
+    }
+
+    bool flush(bool wait) override
+    {
+        if (!wait)
+            return xcb_flush(m_connection) > 0;
+        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        return !xcb_connection_has_error(m_connection);
+    }
+
+private:
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::unique_ptr<Driver> driver;
+    const std::string kind = argc > 1 ? argv[1] : "";
+    if (kind == "wayland" && argc == 4) {
+        auto wayland = std::make_unique<WaylandDriver>();
+        if (!wayland->connect(uint32_t(std::atoi(argv[2])), uint32_t(std::atoi(argv[3])))) {
+            std::fprintf(stderr, "pointerdrive: no Wayland compositor with a virtual pointer here\n");
+            return 1;
+        }
+        driver = std::move(wayland);
+    } else if (kind == "x11" && argc == 2) {
+        auto x11 = std::make_unique<X11Driver>();
+        if (!x11->connect()) {
+            std::fprintf(stderr, "pointerdrive: cannot connect to the X server\n");
+            return 1;
+        }
+        driver = std::move(x11);
+    } else {
+        std::fprintf(stderr, "usage: pointerdrive wayland WIDTH HEIGHT | pointerdrive x11\n");
+        return 2;
+    }
+
+    int x = 0, y = 0;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::string command;
+        words >> command;
+        int64_t lastEvent = nowNs();
+        if (command == "move" && words >> x >> y) {
+            driver->move(x, y);
+        } else if (command == "down" || command == "up") {
+            driver->button(command == "down");
+        } else if (int notches = 0; command == "wheel" && words >> notches) {
+            driver->wheel(notches);
+        } else if (int toX = 0, toY = 0, hz = 0, ms = 0; command == "glide" && words >> toX >> toY >> hz >> ms
+                                                         && hz > 0 && ms > 0) {
+            const int steps = std::max(1, int(std::lround(double(ms) * hz / 1000.0)));
+            const int64_t start = nowNs(), period = 1000000000LL / hz;
+            for (int step = 1; step <= steps; ++step) {
+                sleepUntil(start + step * period);
+                const double t = double(step) / steps;
+                driver->move(int(std::lround(x + (toX - x) * t)), int(std::lround(y + (toY - y) * t)));
+                lastEvent = nowNs();
+                driver->flush(false);
+            }
+            x = toX;
+            y = toY;
+        } else {
+            std::printf("error: cannot read \"%s\"\n", line.c_str());
+            return 1;
+        }
+        if (command != "glide")
+            lastEvent = nowNs();
+        if (!driver->flush(true)) {
+            std::printf("error: the display server went away\n");
+            return 1;
+        }
+        std::printf("ok %lld\n", static_cast<long long>(lastEvent));
+        std::fflush(stdout);
+    }
+    return 0;
+}
