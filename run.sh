@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (Release) in build/ and runs a program:
 #   ./run.sh [quadview|pointdemo|pointtrace] [arguments...]
-#   ./run.sh bench [--quick]     the benchmark; its figures also go to build/bench.json
+#   ./run.sh bench [--quick]     the benchmark on X11, then its drag rows under Wayland;
+#                                the X11 figures also go to build/bench.json
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -19,7 +20,13 @@ esac
 build_project build Release
 
 if [ "$program" = bench ]; then
-    with_display build/bin/viewbench --json build/bench.json "$@"
+    # Room for a 3840 x 2160 viewport on a virtual screen.
+    QUADVIEW_SCREEN=3900x2300x24 with_display build/bin/viewbench --json build/bench.json "$@"
+    if [ "${1:-}" != --quick ]; then
+        ensure_packages test
+        echo "== the same drags under a Wayland compositor (headless sway)"
+        tests/input/wayland-session.sh --copy build/bin/pointerdrive build/bin/viewbench --settle-only
+    fi
     exit
 fi
 if [ "$program" = quadview ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -15,7 +15,8 @@ build_project() {
 }
 
 # with_display COMMAND...: runs COMMAND on the current display, or on a private Xvfb
-# with a 24-bit screen when there is none (Mesa's software renderer needs no GPU).
+# with a 24-bit screen when there is none (Mesa's software renderer needs no GPU);
+# QUADVIEW_SCREEN=WxHxD asks for another size of screen.
 with_display() {
     # Qt warns on every start when there is no runtime directory, as in CI.
     if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
@@ -25,7 +26,7 @@ with_display() {
     if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         "$@"
     else
-        xvfb-run -a -s "-screen 0 2560x1600x24" "$@"
+        xvfb-run -a -s "-screen 0 ${QUADVIEW_SCREEN:-2560x1600x24}" "$@"
     fi
 }
 

@@ -47,7 +47,8 @@ void tst_Bench::quickPass()
         QVERIFY2(figure.contains("ratio") != figure.contains("difference"), qPrintable(name));
         QVERIFY2(QStringList({"ms", "MiB"}).contains(figure.value("unit").toString()), qPrintable(name));
     }
-    for (const char *expected : {"frame, maximised", "QOpenGLWidget", "drag step", "start-up", "peak resident memory"})
+    for (const char *expected : {"frame, maximised", "QOpenGLWidget", "drag step", "start-up", "peak resident memory",
+                                 "drag settle"})
         QVERIFY2(names.filter(expected).size() > 0, expected);
 }
 
