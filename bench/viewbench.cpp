@@ -322,7 +322,8 @@ double measureSettle(PointerDrive &pointer, int hz, int ms)
                      [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); });
 
     const QPoint anchor = front->mapToGlobal(QPoint(front->width() / 2, front->height() / 2));
-    const int distance = front->width() / 3;
+    // At least a pixel per event, so that every event at the given rate moves the camera.
+    const int distance = std::max(front->width() / 3, hz * ms / 1000);
     // The front view moves its camera by -dx: the drag's final camera is known exactly.
     const float finalX = camera->getPositionX() - float(distance);
     pointer.command(QString("move %1 %2").arg(anchor.x()).arg(anchor.y()));

@@ -7,7 +7,7 @@
 //   down | up           the left button
 //   wheel N             N notches away from the user (negative: towards)
 //   glide X Y HZ MS     to (X, Y) in a straight line over MS milliseconds, one
-//                       motion event every 1/HZ s
+//                       motion event every 1/HZ s (none where the pixel is the same)
 //
 // After each command it answers "ok T", T being the monotonic clock in nanoseconds
 // when its last event was sent, or "error ..." and exits.
@@ -235,10 +235,15 @@ int main(int argc, char *argv[])
                                                          && hz > 0 && ms > 0) {
             const int steps = std::max(1, int(std::lround(double(ms) * hz / 1000.0)));
             const int64_t start = nowNs(), period = 1000000000LL / hz;
+            int atX = x, atY = y;
             for (int step = 1; step <= steps; ++step) {
                 sleepUntil(start + step * period);
                 const double t = double(step) / steps;
-                driver->move(int(std::lround(x + (toX - x) * t)), int(std::lround(y + (toY - y) * t)));
+                const int nextX = int(std::lround(x + (toX - x) * t)), nextY = int(std::lround(y + (toY - y) * t));
+                // A mouse reports only when it moves; so does a glide too slow for its rate.
+                if (nextX == atX && nextY == atY)
+                    continue;
+                driver->move(atX = nextX, atY = nextY);
                 lastEvent = nowNs();
                 driver->flush(false);
             }
