@@ -20,6 +20,8 @@ cleanup() {
     rm -rf "$runtime"
 }
 trap cleanup EXIT
+# The compositor's user may not be able to read this tree.
+cp "$here/sway.conf" "$runtime/sway.conf"
 
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
@@ -48,7 +50,7 @@ chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime HOME=$runtime XDG_CACHE_HOME=$runtime/cache
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    "${as_user[@]}" sway -c "$here/sway.conf" > "$runtime/sway.log" 2>&1 &
+    "${as_user[@]}" sway -c "$runtime/sway.conf" > "$runtime/sway.log" 2>&1 &
 sway_pid=$!
 
 for _ in $(seq 100); do
