@@ -13,6 +13,7 @@
 #include "glwidget.h"
 #include "mainwindow.h"
 #include "peerwidget.h"
+#include "pointerclient.h"
 #include "scene.h"
 
 #include <QApplication>
@@ -262,50 +263,9 @@ qint64 monotonicNs()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-// Real pointer input through the display server (tests/input/pointerdrive).
-class PointerDrive
-{
-public:
-    PointerDrive()
-    {
-        const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-        QStringList arguments{wayland ? "wayland" : "x11"};
-        if (wayland) {
-            const QSize screen = QGuiApplication::primaryScreen()->size();
-            arguments << QString::number(screen.width()) << QString::number(screen.height());
-        }
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QCoreApplication::applicationDirPath() + "/pointerdrive", arguments);
-        if (!m_process.waitForStarted())
-            qFatal("pointerdrive did not start");
-    }
-
-    ~PointerDrive()
-    {
-        m_process.closeWriteChannel();
-        m_process.waitForFinished(5000);
-    }
-
-    // Runs one command while the viewer handles what arrives; returns when its last
-    // event was sent, on the monotonic clock.
-    qint64 command(const QString &line)
-    {
-        m_process.write(line.toLatin1() + '\n');
-        if (!waitFor([this] { return m_process.canReadLine() || m_process.state() != QProcess::Running; }, 60000))
-            qFatal("pointerdrive did not answer \"%s\"", qPrintable(line));
-        const QByteArray answer = m_process.readLine().trimmed();
-        if (!answer.startsWith("ok "))
-            qFatal("pointerdrive: %s", answer.constData());
-        return answer.mid(3).toLongLong();
-    }
-
-private:
-    QProcess m_process;
-};
-
 // A left drag across the front view at the given rate: milliseconds from the last
 // motion event until the swap that presents the final camera.
-double measureSettle(PointerDrive &pointer, int hz, int ms)
+double measureSettle(PointerClient &pointer, int hz, int ms)
 {
     MainWindow window;
     window.move(0, 0);
@@ -326,22 +286,29 @@ double measureSettle(PointerDrive &pointer, int hz, int ms)
     const int distance = std::max(front->width() / 3, hz * ms / 1000);
     // The front view moves its camera by -dx: the drag's final camera is known exactly.
     const float finalX = camera->getPositionX() - float(distance);
-    pointer.command(QString("move %1 %2").arg(anchor.x()).arg(anchor.y()));
-    pointer.command("down");
-    const qint64 lastMotion =
-        pointer.command(QString("glide %1 %2 %3 %4").arg(anchor.x() + distance).arg(anchor.y()).arg(hz).arg(ms));
+    const auto run = [&](const QString &command) {
+        const qint64 sent = pointer.command(command);
+        if (sent < 0)
+            qFatal("pointerdrive failed at \"%s\"", qPrintable(command));
+        return sent;
+    };
+    run(QString("move %1 %2").arg(anchor.x()).arg(anchor.y()));
+    run("down");
+    const qint64 lastMotion = run(QString("glide %1 %2 %3 %4").arg(anchor.x() + distance).arg(anchor.y()).arg(hz).arg(ms));
     const auto presented = [&] {
         return std::find_if(swaps.begin(), swaps.end(), [&](const auto &swap) { return swap.second == finalX; });
     };
     if (!waitFor([&] { return presented() != swaps.end(); }, 60000))
         qFatal("the final picture of a %d Hz drag never showed", hz);
-    pointer.command("up");
+    run("up");
     return std::max(0.0, double(presented()->first - lastMotion) / 1e6);
 }
 
 Samples measureSettles(int hz, int ms, int drags)
 {
-    PointerDrive pointer;
+    PointerClient pointer;
+    if (!pointer.start())
+        qFatal("pointerdrive did not start");
     Samples samples;
     for (int i = 0; i < drags; ++i)
         samples.push_back(measureSettle(pointer, hz, ms));

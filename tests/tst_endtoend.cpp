@@ -1,4 +1,5 @@
 #include "glprobe.h"
+#include "input/pointerclient.h"
 #include "mainwindow.h"
 
 #include <QtTest>
@@ -16,38 +17,14 @@ public:
     bool start()
     {
         m_wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-        QStringList arguments{m_wayland ? "wayland" : "x11"};
-        if (m_wayland) {
-            const QSize screen = QGuiApplication::primaryScreen()->size();
-            arguments << QString::number(screen.width()) << QString::number(screen.height());
-        }
-        m_pointer.setProcessEnvironment(toolEnvironment());
-        m_pointer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_pointer.start(QCoreApplication::applicationDirPath() + "/pointerdrive", arguments);
-        return m_pointer.waitForStarted();
-    }
-
-    ~Desk()
-    {
-        m_pointer.closeWriteChannel();
-        m_pointer.waitForFinished(5000);
+        return m_pointer.start();
     }
 
     bool isWayland() const { return m_wayland; }
 
     // One pointerdrive command; the time its last event was sent, or -1.
-    qint64 pointer(const QString &command)
-    {
-        m_pointer.write(command.toLatin1() + '\n');
-        // Keep the event loop running: the viewer must see the events as they come.
-        if (!QTest::qWaitFor([this] { return m_pointer.canReadLine() || m_pointer.state() != QProcess::Running; },
-                             60000))
-            return -1;
-        const QByteArray answer = m_pointer.readLine().trimmed();
-        return answer.startsWith("ok ") ? answer.mid(3).toLongLong() : -1;
-    }
-
-    bool moveTo(QPoint global) { return pointer(QString("move %1 %2").arg(global.x()).arg(global.y())) >= 0; }
+    qint64 pointer(const QString &command) { return m_pointer.command(command); }
+    bool moveTo(QPoint global) { return m_pointer.moveTo(global); }
 
     // W released while Alt is held: `xdotool key alt+w` would let go of Alt first.
     bool chord()
@@ -94,7 +71,7 @@ private:
     }
 
     bool m_wayland = false;
-    QProcess m_pointer;
+    PointerClient m_pointer;
 };
 
 QRectF yellowBounds(const QImage &image)
