@@ -3,7 +3,6 @@
 #include "glwidget.h"
 
 #include <QGuiApplication>
-#include <QOffscreenSurface>
 #include <QOpenGLContext>
 
 #include <cstdio>
@@ -35,14 +34,9 @@ QString GLSurface::missingOpenGL()
     context.setFormat(surfaceFormat());
     if (!context.create())
         return QStringLiteral("no OpenGL context can be created");
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!context.makeCurrent(&surface))
-        return QStringLiteral("an OpenGL context was created but cannot be made current");
+    // create() has already asked the context for its version and profile.
     const QSurfaceFormat format = context.format();
     const QString version = QStringLiteral("%1.%2").arg(format.majorVersion()).arg(format.minorVersion());
-    context.doneCurrent();
     if (context.isOpenGLES())
         return QStringLiteral("it offers only OpenGL ES %1").arg(version);
     // From 3.2 on, only a compatibility profile keeps the fixed-function pipeline.
