@@ -13,11 +13,19 @@ case "${1:-}" in
     quadview|pointdemo|pointtrace|bench) program=$1; shift ;;
 esac
 
+# Only what this run needs is built: the program itself, framewatch for the screenshot
+# without a display, and the benchmark with what it measures (its own dependencies).
+no_display=no
+[ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && no_display=yes
 case "$program" in
-    quadview|bench) ensure_packages build run ;;
-    *) ensure_packages build ;;
+    quadview)
+        ensure_packages build run
+        targets=(quadview)
+        [ "$no_display" = yes ] && targets+=(framewatch) ;;
+    bench) ensure_packages build run; targets=(viewbench) ;;
+    *) ensure_packages build; targets=("$program") ;;
 esac
-build_project build Release
+build_project build Release --target "${targets[@]}"
 
 if [ "$program" = bench ]; then
     # Room for a 3840 x 2160 viewport on a virtual screen.
@@ -29,7 +37,7 @@ if [ "$program" = bench ]; then
     fi
     exit
 fi
-if [ "$program" = quadview ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+if [ "$program" = quadview ] && [ "$no_display" = yes ]; then
     # No display: show it on a virtual one and keep a screenshot of the first frames.
     screenshot_quadview build/quadview.png "$@"
     echo "No display here: quadview ran on a virtual screen; its window is in build/quadview.png"

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Helpers shared by run.sh and test.sh.
 
-# build_project DIR BUILD_TYPE [CMAKE_OPTIONS...]: configure once, then build incrementally.
+# build_project DIR BUILD_TYPE [CMAKE_OPTIONS...] [--target TARGET...]: configure once,
+# then build incrementally: everything, or only the targets named (and what they need).
 build_project() {
     local dir=$1 type=$2
     shift 2
+    local options=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != --target ]; do
+        options+=("$1")
+        shift
+    done
+    [ $# -gt 0 ] && { shift; targets=(--target "$@"); }
     if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@"
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "${options[@]}"
     else
         # Keep the cache's options in step with what was asked for this time.
-        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" "${options[@]}" >/dev/null
     fi
-    cmake --build "$dir" --parallel "$(nproc)"
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
 # with_display COMMAND...: runs COMMAND on the current display, or on a private Xvfb
