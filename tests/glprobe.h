@@ -68,6 +68,27 @@ inline QRect boundsOf(const QImage &image, QRgb color)
     return bounds;
 }
 
+// Whether a frame of this colour lies around `inner`, a rectangle in logical pixels
+// relative to the image's top left; the image may hold device pixels. It is sampled
+// along the middle of the frame's 2-pixel width on all four sides: 1 when every
+// sample has the colour, 0 when none has, -1 when only some have.
+inline int frameAround(const QImage &image, QSize logicalSize, const QRect &inner, QRgb color)
+{
+    const qreal ratio = qreal(image.width()) / logicalSize.width();
+    const QRectF middle = QRectF(inner).adjusted(-1, -1, 1, 1);
+    int hits = 0, samples = 0;
+    for (int i = 1; i < 10; ++i) {
+        const qreal x = middle.left() + middle.width() * i / 10, y = middle.top() + middle.height() * i / 10;
+        for (const QPointF &point : {QPointF(x, middle.top()), QPointF(x, middle.bottom()),
+                                     QPointF(middle.left(), y), QPointF(middle.right(), y)}) {
+            const QPoint pixel(qFloor(point.x() * ratio), qFloor(point.y() * ratio));
+            ++samples;
+            hits += image.rect().contains(pixel) && sameColor(image.pixel(pixel), color);
+        }
+    }
+    return hits == samples ? 1 : hits == 0 ? 0 : -1;
+}
+
 // The preset camera that the main window gives a viewport of this kind.
 inline Camera *presetCamera(Viewport kind)
 {

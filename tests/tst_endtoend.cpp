@@ -36,11 +36,13 @@ public:
     }
 
     // What the screen shows of a widget: the presented frame, not a fresh render.
-    QImage pixels(QWidget *widget)
+    QImage pixels(QWidget *widget) { return pixels(QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size())); }
+
+    // What the screen shows of an area given in logical pixels; the image holds device pixels.
+    QImage pixels(const QRect &area)
     {
-        const QRect area(widget->mapToGlobal(QPoint(0, 0)), widget->size());
         if (!m_wayland)
-            return widget->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+            return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
         QProcess grim;
         grim.setProcessEnvironment(toolEnvironment());
         grim.start("grim", {"-t", "ppm", "-g",
@@ -98,6 +100,7 @@ private slots:
 private:
     GLWidget *viewport(Viewport kind) const;
     void verifyPresentedFace(GLWidget *top);
+    void verifyFocusFrame(GLWidget *focused);
     void verifyCellCentres();
 
     Desk m_desk;
@@ -152,6 +155,7 @@ void tst_EndToEnd::clickDragWheelAndMaximise()
     QVERIFY(m_desk.moveTo(centre));
     QVERIFY(m_desk.pointer("down") >= 0 && m_desk.pointer("up") >= 0);
     QTRY_VERIFY(top->hasFocus());
+    verifyFocusFrame(top);
 
     QVERIFY(m_desk.pointer("down") >= 0);
     QVERIFY(m_desk.moveTo(centre + QPoint(30, 0)));
@@ -171,12 +175,14 @@ void tst_EndToEnd::clickDragWheelAndMaximise()
     QTRY_COMPARE(top->size(), m_window->centralWidget()->contentsRect()
                                   .marginsRemoved(layout->contentsMargins()).size());
     verifyPresentedFace(top);
+    verifyFocusFrame(top);
 
     QVERIFY(m_desk.chord());
     QTRY_COMPARE(layout->count(), 4);
     QTRY_VERIFY(top->width() < m_window->width() / 2);
     verifyPresentedFace(top);
     verifyCellCentres();
+    verifyFocusFrame(top);
 
     // A shrinking window gets no expose from X; the views must still be redrawn at
     // their new size. A Wayland compositor sizes the window itself.
@@ -237,6 +243,21 @@ void tst_EndToEnd::verifyPresentedFace(GLWidget *top)
                  qPrintable(QString("face from x %1, height %2; expected %3, %4")
                                 .arg(face.left()).arg(face.height()).arg(expectedLeft).arg(50 * pixelsPerUnit)));
     QVERIFY(qAbs(face.center().y() - top->height() / 2.0) < 2);
+}
+
+// The screen marks the focused view, and only that one, with a frame around it.
+void tst_EndToEnd::verifyFocusFrame(GLWidget *focused)
+{
+    QWidget *central = m_window->centralWidget();
+    const QRgb highlight = central->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    const auto framed = [&](GLWidget *widget) {
+        return frameAround(m_desk.pixels(QRect(central->mapToGlobal(QPoint(0, 0)), central->size())),
+                           central->size(), widget->geometry(), highlight);
+    };
+    QTRY_COMPARE(framed(focused), 1);
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>())
+        if (widget != focused && widget->isVisible())
+            QCOMPARE(framed(widget), 0);
 }
 
 // Each orthographic view shows its own face in its own cell: nothing of a maximised

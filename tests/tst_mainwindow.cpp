@@ -3,6 +3,7 @@
 
 #include <QtTest>
 #include <QGridLayout>
+#include <QScreen>
 
 Q_DECLARE_METATYPE(Viewport)
 
@@ -35,12 +36,15 @@ private slots:
     void camerasSurviveSwitching();
     void autoRepeatDoesNotToggle();
     void foreignSenderIsIgnored();
+    void focusFrameFollowsFocus();
 
 private:
     bool showWindow();
     GLWidget *viewport(Viewport kind) const;
     Cell cellOf(GLWidget *widget) const;
+    void click(GLWidget *widget);
     void clickAndSwitch(GLWidget *widget);
+    QString framedViewports() const;
     void verifyStartUpGrid() const;
     static void pressChord();
 
@@ -90,8 +94,7 @@ void tst_MainWindow::pressChord()
     QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_W, Qt::AltModifier);
 }
 
-// A left click gives the viewport the focus; the chord then asks for the switch.
-void tst_MainWindow::clickAndSwitch(GLWidget *widget)
+void tst_MainWindow::click(GLWidget *widget)
 {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -99,7 +102,34 @@ void tst_MainWindow::clickAndSwitch(GLWidget *widget)
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)),
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &release);
+}
+
+// A left click gives the viewport the focus; the chord then asks for the switch.
+void tst_MainWindow::clickAndSwitch(GLWidget *widget)
+{
+    click(widget);
     pressChord();
+}
+
+// The viewports that the screen shows framed in the highlight colour, by kind, as
+// "1" or "13"; a frame only partly there shows as "?".
+QString tst_MainWindow::framedViewports() const
+{
+    QWidget *central = m_window->centralWidget();
+    const QImage image = central->screen()->grabWindow(0, central->mapToGlobal(QPoint(0, 0)).x(),
+                                                       central->mapToGlobal(QPoint(0, 0)).y(),
+                                                       central->width(), central->height()).toImage();
+    const QRgb highlight = central->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    QString framed;
+    for (Viewport kind : {VP_TOP, VP_LEFT, VP_FRONT, VP_PERSPECTIVE}) {
+        GLWidget *widget = viewport(kind);
+        if (!widget->isVisible())
+            continue;
+        const int found = frameAround(image, central->size(), widget->geometry(), highlight);
+        if (found)
+            framed += found > 0 ? QString::number(int(kind)) : QString("?");
+    }
+    return framed;
 }
 
 void tst_MainWindow::verifyStartUpGrid() const
@@ -236,6 +266,36 @@ void tst_MainWindow::foreignSenderIsIgnored()
     // Called with no sender at all.
     QVERIFY(QMetaObject::invokeMethod(m_window.get(), "switchGlWidget"));
     verifyStartUpGrid();
+}
+
+// The focused viewport is framed on screen, in the layout's spacing: the frame moves
+// with the focus and with the layout, and leaves every picture as it was.
+void tst_MainWindow::focusFrameFollowsFocus()
+{
+    QVERIFY(showWindow());
+    QHash<GLWidget *, QImage> pictures;
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>())
+        pictures.insert(widget, widget->grabFramebuffer());
+    QCOMPARE(framedViewports(), QString());
+
+    GLWidget *front = viewport(VP_FRONT);
+    click(front);
+    QTRY_COMPARE(framedViewports(), QString::number(VP_FRONT));
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
+        QCOMPARE(widget->grabFramebuffer(), pictures.value(widget));
+        QCOMPARE(widget->getSurface()->size(), widget->size());
+    }
+
+    GLWidget *left = viewport(VP_LEFT);
+    click(left);
+    QTRY_COMPARE(framedViewports(), QString::number(VP_LEFT));
+    pressChord();
+    QCOMPARE(m_layout->count(), 1);
+    QTRY_COMPARE(framedViewports(), QString::number(VP_LEFT));
+    pressChord();
+    QCOMPARE(m_layout->count(), 4);
+    QTRY_COMPARE(framedViewports(), QString::number(VP_LEFT));
+    QCOMPARE(left->grabFramebuffer(), pictures.value(left));
 }
 
 QTEST_MAIN(tst_MainWindow)

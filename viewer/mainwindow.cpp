@@ -3,7 +3,9 @@
 #include "camera.h"
 #include "scene.h"
 
+#include <QEvent>
 #include <QGridLayout>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -21,8 +23,10 @@ MainWindow::MainWindow(QWidget *parent)
             m_glWidgets[i][j] = new GLWidget(createViewport(i, j), m_scene.get(), m_cameras[i][j].get());
             m_layout->addWidget(m_glWidgets[i][j], j, i);
             connect(m_glWidgets[i][j], SIGNAL(switchView()), this, SLOT(switchGlWidget()));
+            m_glWidgets[i][j]->installEventFilter(this);
         }
     }
+    m_centralWidget->installEventFilter(this);
 
     m_centralWidget->setLayout(m_layout);
     setCentralWidget(m_centralWidget);
@@ -89,6 +93,44 @@ void MainWindow::switchGlWidget()
         requester->setFocus(Qt::MouseFocusReason);
         m_layout->update();
     }
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_centralWidget && event->type() == QEvent::Paint) {
+        paintFocusFrame();
+    } else if (watched != m_centralWidget) {
+        switch (event->type()) {
+        // The focus moved, or the focused viewport did: the frame follows.
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+            m_centralWidget->update();
+            break;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// The viewport that Alt+W acts on gets a frame in the highlight colour. It lies in the
+// layout's spacing, outside the viewport, so no pixel of any picture changes; the
+// palette dims it while the window is inactive.
+void MainWindow::paintFocusFrame()
+{
+    auto *focused = qobject_cast<GLWidget *>(focusWidget());
+    if (!focused || !focused->isVisible())
+        return;
+    const int width = 2;
+    const QRect inner = focused->geometry();
+    const QRegion frame = QRegion(inner.adjusted(-width, -width, width, width)) - inner;
+    QPainter painter(m_centralWidget);
+    for (const QRect &rect : frame)
+        painter.fillRect(rect, m_centralWidget->palette().color(QPalette::Highlight));
 }
 
 // Every viewport goes back to the cell it had at start-up.

@@ -27,11 +27,15 @@ public:
     static Viewport createViewport(int i, int j);
     static Camera *createCamera(int i, int j);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void switchGlWidget();
 
 private:
     void restoreQuadLayout();
+    void paintFocusFrame();
 
     QGridLayout *m_layout;
     QWidget *m_centralWidget;
