@@ -1,12 +1,76 @@
+#include "displaycheck.h"
 #include "glsurface.h"
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <cstdio>
 
+namespace {
+
+const char usage[] =
+    "Usage: quadview [options] [Qt options]\n"
+    "Shows a cube on a ground grid in four OpenGL views at once: top, left and front\n"
+    "(orthographic) and perspective, each with a camera of its own.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  -v, --version  show the version and exit\n"
+    "Every other option goes to Qt, for example -platform wayland.\n"
+    "\n"
+    "Controls, in the view under the pointer:\n"
+    "  drag with the left button\n"
+    "      pans. The top, left and front views move the camera one scene unit per\n"
+    "      pixel, so the scene moves the way you drag, by as many screen pixels as\n"
+    "      one unit covers at the current zoom. The perspective view slides its\n"
+    "      camera sideways (by the square root of the pixels) and lowers or raises\n"
+    "      it by one unit per pixel dragged up or down.\n"
+    "  wheel\n"
+    "      zooms: each notch away from you moves the camera 10 units towards the\n"
+    "      scene, a notch towards you moves it back.\n"
+    "  Alt+W (W released while Alt is held)\n"
+    "      gives the view with the keyboard focus the whole window; again, brings\n"
+    "      back the four views. A left click gives a view the focus; a frame in the\n"
+    "      highlight colour marks it. Until one is clicked, Alt+W does nothing.\n"
+    "\n"
+    "Environment: QT_QPA_PLATFORM (xcb for X11, wayland), QT_SCALE_FACTOR.\n"
+    "Exit status: 0 when the window is closed; 1 when there is no display to open\n"
+    "it on or no usable OpenGL.\n";
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    // Read before Qt's application object exists, which needs a display: the two
+    // options answer anywhere. Every other argument is left to Qt, as it always was.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.parse(arguments);
+    if (parser.isSet(help)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("quadview %s\n", QUADVIEW_VERSION);
+        return 0;
+    }
+
+    // Qt would abort here and advise reinstalling, which would not help.
+    const QString noDisplay = DisplayCheck::unreachable(arguments);
+    if (!noDisplay.isEmpty()) {
+        std::fprintf(stderr,
+                     "quadview: no display to open the window on: %s. Start it in a desktop session, over ssh "
+                     "with X forwarding (ssh -X), or on a virtual X screen (xvfb-run quadview).\n",
+                     qPrintable(noDisplay));
+        return 1;
+    }
+
     QApplication app(argc, argv);
 
     // Without a context of the kind the viewports draw with, Qt's OpenGL window would

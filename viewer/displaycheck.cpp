@@ -1,0 +1,84 @@
+#include "displaycheck.h"
+
+#include <wayland-client.h>
+#include <xcb/xcb.h>
+
+namespace {
+
+// The value of a Qt option such as -platform or -display (also spelt with two dashes).
+QString qtOption(const QStringList &arguments, const QString &name)
+{
+    for (int i = 1; i + 1 < arguments.size(); ++i)
+        if (arguments[i] == "-" + name || arguments[i] == "--" + name)
+            return arguments[i + 1];
+    return QString();
+}
+
+// The platforms Qt will try, as it chooses them: the -platform option, else
+// QT_QPA_PLATFORM (a list), else X11 and, where a Wayland session shows, Wayland.
+QStringList platforms(const QStringList &arguments)
+{
+    const QString option = qtOption(arguments, "platform");
+    if (!option.isEmpty())
+        return {option};
+    const QString variable = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!variable.isEmpty())
+        return variable.split(';', Qt::SkipEmptyParts);
+    QStringList result{"xcb"};
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland")
+        result << "wayland";
+    return result;
+}
+
+QString xDisplayProblem(const QStringList &arguments)
+{
+    QString name = qtOption(arguments, "display");
+    if (name.isEmpty())
+        name = qEnvironmentVariable("DISPLAY");
+    if (name.isEmpty())
+        return QStringLiteral("DISPLAY is not set");
+    xcb_connection_t *connection = xcb_connect(name.toLocal8Bit().constData(), nullptr);
+    const bool answers = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return answers ? QString() : QStringLiteral("the X display \"%1\" does not answer").arg(name);
+}
+
+QString waylandDisplayProblem()
+{
+    // A socket handed over by the parent can be taken only once: leave it to Qt.
+    if (qEnvironmentVariableIsSet("WAYLAND_SOCKET"))
+        return QString();
+    const QString name = qEnvironmentVariable("WAYLAND_DISPLAY");
+    // Without WAYLAND_DISPLAY the client library, and so Qt, tries wayland-0, in the
+    // runtime directory like any name that is not a path.
+    if (!name.startsWith('/') && !qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        return name.isEmpty() ? QStringLiteral("WAYLAND_DISPLAY is not set")
+                              : QStringLiteral("XDG_RUNTIME_DIR, where the Wayland display \"%1\" would be, "
+                                               "is not set").arg(name);
+    if (wl_display *display = wl_display_connect(nullptr)) {
+        wl_display_disconnect(display);
+        return QString();
+    }
+    return name.isEmpty() ? QStringLiteral("WAYLAND_DISPLAY is not set")
+                          : QStringLiteral("the Wayland display \"%1\" does not answer").arg(name);
+}
+
+} // namespace
+
+QString DisplayCheck::unreachable(const QStringList &arguments)
+{
+    QStringList problems;
+    for (const QString &platform : platforms(arguments)) {
+        const QString problem = platform.startsWith("xcb")       ? xDisplayProblem(arguments)
+                                : platform.startsWith("wayland") ? waylandDisplayProblem()
+                                                                 : QString();
+        if (problem.isEmpty())
+            return QString();
+        if (!problems.contains(problem))
+            problems << problem;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qtOption(arguments, "display").isEmpty())
+        return QStringLiteral("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    return problems.join("; ");
+}
