@@ -51,6 +51,46 @@ bool GLSurface::isPacedByCompositor() const
     return m_pacedByCompositor;
 }
 
+void GLSurface::requestFrame()
+{
+    serveFrame(Occasion::CameraMoved);
+}
+
+// The one place that decides when this viewport paints.
+void GLSurface::serveFrame(Occasion occasion)
+{
+    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || occasion == Occasion::Exposed)
+        m_frameOwed = true;
+    // Kept until the surface can present again: its next expose, or its window's,
+    // serves it.
+    if (!m_frameOwed || !isExposed())
+        return;
+    const bool now = occasion == Occasion::Exposed || occasion == Occasion::Ready
+        || (occasion == Occasion::CameraMoved && !m_pacedByCompositor);
+    if (now) {
+        presentFrame();
+        return;
+    }
+    // A compositor that paces frames delivers the request at its next frame callback
+    // (at once when no frame is in flight), so a fast drag never queues frames and the
+    // one paint shows the newest camera. After a resize on X11 the expose that may
+    // follow serves the frame first, and the request then finds nothing owed.
+    requestUpdate();
+}
+
+void GLSurface::presentFrame()
+{
+    // Before the first resize there is no context yet; that resize serves the frame.
+    if (!makeContextCurrent())
+        return;
+    paintGL();
+    context()->swapBuffers(this);
+    m_frameOwed = false;
+    m_presentedSize = size();
+    m_presentedRatio = devicePixelRatio();
+    emit frameSwapped();
+}
+
 QImage GLSurface::grabFrame()
 {
     if (!makeContextCurrent())
@@ -61,7 +101,7 @@ QImage GLSurface::grabFrame()
 }
 
 // A context that cannot be made current, or is lost, must not get any OpenGL call:
-// Qt's own paint path would go on and call into no context or another viewport's.
+// it would go to no context or to another viewport's.
 bool GLSurface::makeContextCurrent()
 {
     QOpenGLContext *glContext = context();
@@ -75,14 +115,37 @@ bool GLSurface::makeContextCurrent()
     return false;
 }
 
+// Before Qt 6.5, Qt's Wayland platform does not tell an embedded window that it can
+// present again when only the window around it was unexposed (its frame callbacks
+// withheld) and is exposed again: that window's expose must serve an owed frame too.
+void GLSurface::watchParent()
+{
+    if (parent() == m_watchedParent)
+        return;
+    if (m_watchedParent)
+        m_watchedParent->removeEventFilter(this);
+    m_watchedParent = parent();
+    if (m_watchedParent)
+        m_watchedParent->installEventFilter(this);
+}
+
+bool GLSurface::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedParent && event->type() == QEvent::Expose)
+        serveFrame(Occasion::CanPresent);
+    return QOpenGLWindow::eventFilter(watched, event);
+}
+
 bool GLSurface::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::UpdateRequest:
-        // The first paint creates the context; only after that can it fail.
-        if (context() && !makeContextCurrent())
-            return true;
-        break;
+        serveFrame(Occasion::Ready);
+        return true;
+    // Platforms that ask for a repaint rather than send an expose.
+    case QEvent::Paint:
+        serveFrame(Occasion::Exposed);
+        return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
@@ -101,14 +164,19 @@ bool GLSurface::event(QEvent *event)
     default:
         break;
     }
-    return QOpenGLWindow::event(event);
+    watchParent();
+    const bool handled = QOpenGLWindow::event(event);
+    // A size or pixel ratio the frame on screen does not have, whatever event brought
+    // it: a resize, a move to another screen, a new output scale.
+    if (!m_frameOwed && (size() != m_presentedSize || devicePixelRatio() != m_presentedRatio))
+        serveFrame(Occasion::Changed);
+    return handled;
 }
 
-void GLSurface::exposeEvent(QExposeEvent *event)
+void GLSurface::exposeEvent(QExposeEvent *)
 {
-    if (isExposed() && context() && !makeContextCurrent())
-        return;
-    QOpenGLWindow::exposeEvent(event);
+    if (isExposed())
+        serveFrame(Occasion::Exposed);
 }
 
 void GLSurface::initializeGL()
@@ -116,22 +184,26 @@ void GLSurface::initializeGL()
     m_widget->initializeGL();
 }
 
-void GLSurface::resizeGL(int width, int height)
+// Called by QOpenGLWindow when the platform surface has taken its new size, without
+// making the context current; the widget's hook runs in the next paint, where it is.
+void GLSurface::resizeGL(int, int)
 {
-    // QOpenGLWindow calls this without making its context current, and another
-    // viewport's context may be; the widget's hook sets OpenGL state. Without a
-    // context the size stays stale, and the next paint catches up.
-    if (!makeContextCurrent())
-        return;
-    m_glSize = QSize(width, height);
-    m_widget->resizeGL(width, height);
+    m_resizedSinceGl = true;
+    serveFrame(Occasion::Changed);
 }
 
 void GLSurface::paintGL()
 {
-    // An expose can be painted before the resize event that goes with it arrives;
-    // the widget must never paint with a stale size.
-    if (size() != m_glSize)
-        resizeGL(width(), height());
+    // Mesa's software rasterizer reads a surface's size only when its context is made
+    // current or after a swap. A context still current from before a resize would draw
+    // the next frame at the old size, and on Wayland the rest of the new buffer would
+    // show the window behind it. Binding the context afresh makes it read the size.
+    if (m_resizedSinceGl || size() != m_glSize) {
+        context()->doneCurrent();
+        context()->makeCurrent(this);
+        m_glSize = size();
+        m_resizedSinceGl = false;
+        m_widget->resizeGL(width(), height());
+    }
     m_widget->paintGL();
 }

@@ -2,12 +2,19 @@
 #define GLSURFACE_H
 
 #include <QOpenGLWindow>
+#include <QPointer>
 
 class GLWidget;
 
 // The native OpenGL surface of one viewport. It is transparent for input, so the
 // viewport widget that embeds it receives every mouse, wheel and key event, and it
 // hands its OpenGL hooks to that widget with its own context current.
+//
+// It alone decides when the viewport paints: whenever the viewport's camera, size or
+// pixel ratio has changed since the frame on screen, or the display server lost that
+// frame, a new frame is owed, and an owed frame is painted as soon as the surface can
+// present one. A frame owed while it cannot (hidden, not yet configured, a frame still
+// in flight) is kept, never dropped.
 class GLSurface : public QOpenGLWindow
 {
     Q_OBJECT
@@ -24,24 +31,47 @@ public:
     // callbacks), so that a swap may wait for its next refresh.
     bool isPacedByCompositor() const;
 
+    // The camera moved: a frame is owed. Where the display server takes frames at once
+    // (X11) it is painted and presented before this returns; where the compositor paces
+    // frames, at its next frame; elsewhere as soon as the surface can present again.
+    void requestFrame();
+
     // Renders the current picture and returns it in device pixels; a null image when
     // the context is unusable.
     QImage grabFrame();
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void exposeEvent(QExposeEvent *event) override;
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
 
 private:
+    enum class Occasion {
+        CameraMoved,   // owes a frame; on X11 it is painted at once
+        Changed,       // size or pixel ratio: owes a frame, painted at the next update request
+        Exposed,       // the display server needs the picture now: owes a frame, painted at once
+        Ready,         // an update request: the compositor takes a frame now
+        CanPresent     // the window around the surface was exposed
+    };
+
+    void serveFrame(Occasion occasion);
+    void presentFrame();
+    void watchParent();
     bool makeContextCurrent();
 
     GLWidget *m_widget;
-    QSize m_glSize;
     const bool m_pacedByCompositor;
+    bool m_frameOwed = true;
     bool m_reportedFailure = false;
+    // What the widget's OpenGL state was last set up for, and what the screen shows.
+    QSize m_glSize;
+    bool m_resizedSinceGl = true;
+    QSize m_presentedSize;
+    qreal m_presentedRatio = 0;
+    QPointer<QWindow> m_watchedParent;
 };
 
 #endif // GLSURFACE_H

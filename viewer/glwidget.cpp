@@ -5,7 +5,6 @@
 #include "scene.h"
 
 #include <QColor>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -52,21 +51,7 @@ QSize GLWidget::minimumSizeHint() const
 
 void GLWidget::updateGL()
 {
-    // A hidden viewport has nothing to present to; it paints again when exposed.
-    if (!m_surface->isExposed())
-        return;
-    // update() marks the surface dirty and asks for an update request.
-    m_surface->update();
-    // A compositor that paces frames lets a swap wait for its next refresh, and pointer
-    // motion is not coalesced there: a paint per event would fall further behind with
-    // every event. The request that update() queued comes when the compositor is ready
-    // for a frame, and that paint shows the newest camera.
-    if (m_surface->isPacedByCompositor())
-        return;
-    // Elsewhere, delivering the request now paints and swaps before we return, and the
-    // queued request then finds nothing left to paint.
-    QEvent request(QEvent::UpdateRequest);
-    QCoreApplication::sendEvent(m_surface, &request);
+    m_surface->requestFrame();
 }
 
 QImage GLWidget::grabFramebuffer()

@@ -26,7 +26,9 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-    // Paints and presents the viewport before returning.
+    // Shows the camera as it is now: painted and presented before returning on X11, at
+    // the compositor's next frame under Wayland, and as soon as the viewport can be
+    // presented again where it cannot now (see GLSurface).
     void updateGL();
     // Renders the current picture and returns it in device pixels.
     QImage grabFramebuffer();
