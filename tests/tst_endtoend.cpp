@@ -1,5 +1,5 @@
 #include "glprobe.h"
-#include "input/pointerclient.h"
+#include "input/desk.h"
 #include "mainwindow.h"
 
 #include <QtTest>
@@ -8,77 +8,38 @@
 
 namespace {
 
-// Real input through the display server, and what the screen shows, on X11 or on
-// Wayland. The pointer comes from pointerdrive (XTest, or a Wayland virtual pointer
-// that stays connected); keys from xdotool or wtype; pixels from the X server or grim.
-class Desk
-{
-public:
-    bool start()
-    {
-        m_wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-        return m_pointer.start();
-    }
-
-    bool isWayland() const { return m_wayland; }
-
-    // One pointerdrive command; the time its last event was sent, or -1.
-    qint64 pointer(const QString &command) { return m_pointer.command(command); }
-    bool moveTo(QPoint global) { return m_pointer.moveTo(global); }
-
-    // W released while Alt is held: `xdotool key alt+w` would let go of Alt first.
-    bool chord()
-    {
-        if (m_wayland)
-            // The leading sleep lets the viewer bind the virtual keyboard before the keys.
-            return run("wtype", {"-s", "800", "-M", "alt", "-k", "w", "-m", "alt"});
-        return run("xdotool", {"keydown", "alt", "keydown", "w", "keyup", "w", "keyup", "alt"});
-    }
-
-    // What the screen shows of a widget: the presented frame, not a fresh render.
-    QImage pixels(QWidget *widget) { return pixels(QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size())); }
-
-    // What the screen shows of an area given in logical pixels; the image holds device pixels.
-    QImage pixels(const QRect &area)
-    {
-        if (!m_wayland)
-            return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
-        QProcess grim;
-        grim.setProcessEnvironment(toolEnvironment());
-        grim.start("grim", {"-t", "ppm", "-g",
-                            QString("%1,%2 %3x%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height()),
-                            "-"});
-        if (!QTest::qWaitFor([&] { return grim.state() == QProcess::NotRunning; }, 10000))
-            return QImage();
-        return QImage::fromData(grim.readAllStandardOutput(), "PPM").convertToFormat(QImage::Format_RGB32);
-    }
-
-private:
-    // The tools are not ours: keep the sanitizer runtime of a sanitized run out of them.
-    static QProcessEnvironment toolEnvironment()
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove("LD_PRELOAD");
-        return environment;
-    }
-
-    static bool run(const QString &program, const QStringList &arguments)
-    {
-        QProcess process;
-        process.setProcessEnvironment(toolEnvironment());
-        process.start(program, arguments);
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000))
-            return false;
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
-    bool m_wayland = false;
-    PointerClient m_pointer;
-};
-
 QRectF yellowBounds(const QImage &image)
 {
     return QRectF(boundsOf(image, qRgb(255, 255, 0)));
+}
+
+// The bounding box of each face colour that covers at least `minimum` pixels of an
+// image, found in one pass. Stray pixels where faces meet edge on do not count.
+QHash<QRgb, QRect> faceBounds(const QImage &image, int minimum)
+{
+    static const QRgb faces[] = {qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
+                                 qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(255, 255, 0)};
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    QRect found[6];
+    int count[6] = {};
+    for (int y = 0; y < rgb.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            for (int face = 0; face < 6; ++face) {
+                if (line[x] != faces[face])
+                    continue;
+                QRect &box = found[face];
+                box = count[face]++ == 0 ? QRect(x, y, 1, 1)
+                                         : QRect(QPoint(qMin(box.left(), x), qMin(box.top(), y)),
+                                                 QPoint(qMax(box.right(), x), qMax(box.bottom(), y)));
+            }
+        }
+    }
+    QHash<QRgb, QRect> bounds;
+    for (int face = 0; face < 6; ++face)
+        if (count[face] >= minimum)
+            bounds.insert(faces[face], found[face]);
+    return bounds;
 }
 
 } // namespace
@@ -96,30 +57,48 @@ private slots:
     void clickDragWheelAndMaximise();
     void fastDragComesBack_data();
     void fastDragComesBack();
+    void scaledOutput_data();
+    void scaledOutput();
+    void hiddenMidDrag();
+    void resizeBurstDuringDrag();
 
 private:
+    void showWindow();
     GLWidget *viewport(Viewport kind) const;
+    QPoint centreOf(QWidget *widget) const;
+    QRect areaOf(QWidget *widget) const;
+    bool click(QPoint global);
+    void dragTopViewBy(QPoint offset);
+    QString pictureProblem(GLWidget *widget);
+    void verifyEveryViewShowsItsCamera();
     void verifyPresentedFace(GLWidget *top);
     void verifyFocusFrame(GLWidget *focused);
     void verifyCellCentres();
 
-    Desk m_desk;
+    std::unique_ptr<Desk> m_desk;
     std::unique_ptr<MainWindow> m_window;
+    qreal m_scale = 1;
 };
 
 void tst_EndToEnd::initTestCase()
 {
-    QVERIFY2(m_desk.start(), "pointerdrive did not start");
+    m_desk = Desk::create();
+    QVERIFY2(m_desk->start(), qPrintable(m_desk->name() + ": the pointer did not start"));
 }
 
 void tst_EndToEnd::init()
+{
+    showWindow();
+}
+
+void tst_EndToEnd::showWindow()
 {
     m_window.reset(new MainWindow);
     m_window->move(0, 0);
     m_window->show();
     m_window->activateWindow();
     // A Wayland client cannot activate itself; the compositor gives the only window the focus.
-    if (m_desk.isWayland())
+    if (m_desk->isWayland())
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     else
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
@@ -130,6 +109,10 @@ void tst_EndToEnd::init()
 void tst_EndToEnd::cleanup()
 {
     m_window.reset();
+    if (m_scale != 1) {
+        m_scale = 1;
+        QVERIFY(m_desk->setScale(1));
+    }
 }
 
 GLWidget *tst_EndToEnd::viewport(Viewport kind) const
@@ -140,6 +123,21 @@ GLWidget *tst_EndToEnd::viewport(Viewport kind) const
     return nullptr;
 }
 
+QPoint tst_EndToEnd::centreOf(QWidget *widget) const
+{
+    return widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+}
+
+QRect tst_EndToEnd::areaOf(QWidget *widget) const
+{
+    return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+}
+
+bool tst_EndToEnd::click(QPoint global)
+{
+    return m_desk->moveTo(global) >= 0 && m_desk->button(true) >= 0 && m_desk->button(false) >= 0;
+}
+
 void tst_EndToEnd::clickDragWheelAndMaximise()
 {
     GLWidget *top = viewport(VP_TOP);
@@ -148,25 +146,24 @@ void tst_EndToEnd::clickDragWheelAndMaximise()
 
     // The presented picture starts with the top face in the middle.
     QImage before;
-    QTRY_VERIFY((before = m_desk.pixels(top), !yellowBounds(before).isEmpty()));
+    QTRY_VERIFY((before = m_desk->pixelsOf(top), !yellowBounds(before).isEmpty()));
     QVERIFY(qAbs(yellowBounds(before).center().x() - top->width() / 2.0) < 2);
 
-    const QPoint centre = top->mapToGlobal(QPoint(top->width() / 2, top->height() / 2));
-    QVERIFY(m_desk.moveTo(centre));
-    QVERIFY(m_desk.pointer("down") >= 0 && m_desk.pointer("up") >= 0);
+    const QPoint centre = centreOf(top);
+    QVERIFY(click(centre));
     QTRY_VERIFY(top->hasFocus());
     verifyFocusFrame(top);
 
-    QVERIFY(m_desk.pointer("down") >= 0);
-    QVERIFY(m_desk.moveTo(centre + QPoint(30, 0)));
-    QVERIFY(m_desk.pointer("up") >= 0);
+    QVERIFY(m_desk->button(true) >= 0);
+    QVERIFY(m_desk->moveTo(centre + QPoint(30, 0)) >= 0);
+    QVERIFY(m_desk->button(false) >= 0);
     QTRY_COMPARE(camera->getPositionX(), -30.0f);
     QCOMPARE(camera->getPositionZ(), 0.0f);
 
-    QVERIFY(m_desk.pointer("wheel 1") >= 0);  // one notch away from the user: zoom in
+    QVERIFY(m_desk->wheel(1) >= 0);  // one notch away from the user: zoom in
     QTRY_COMPARE(camera->getPositionY(), 90.0f);
 
-    QVERIFY(m_desk.chord());
+    QVERIFY(m_desk->chord());
     auto *layout = qobject_cast<QGridLayout *>(m_window->centralWidget()->layout());
     QTRY_COMPARE(layout->count(), 1);
     QCOMPARE(layout->itemAt(0)->widget(), top);
@@ -177,7 +174,7 @@ void tst_EndToEnd::clickDragWheelAndMaximise()
     verifyPresentedFace(top);
     verifyFocusFrame(top);
 
-    QVERIFY(m_desk.chord());
+    QVERIFY(m_desk->chord());
     QTRY_COMPARE(layout->count(), 4);
     QTRY_VERIFY(top->width() < m_window->width() / 2);
     verifyPresentedFace(top);
@@ -186,7 +183,7 @@ void tst_EndToEnd::clickDragWheelAndMaximise()
 
     // A shrinking window gets no expose from X; the views must still be redrawn at
     // their new size. A Wayland compositor sizes the window itself.
-    if (!m_desk.isWayland()) {
+    if (!m_desk->isWayland()) {
         const QSize shrunk = top->size() - QSize(60, 40);
         m_window->resize(m_window->size() - QSize(120, 80));
         QTRY_COMPARE(top->size(), shrunk);
@@ -212,22 +209,185 @@ void tst_EndToEnd::fastDragComesBack()
     Camera *camera = front->getCamera();
     const QVector3D start(camera->getPositionX(), camera->getPositionY(), camera->getPositionZ());
 
-    const QPoint anchor = front->mapToGlobal(QPoint(front->width() / 2, front->height() / 2));
+    const QPoint anchor = centreOf(front);
     // At least a pixel per event, so that no event of the drag is a move to where it already is.
     const QPoint away = anchor + QPoint(qMax(front->width() / 3, hz * milliseconds / 1000), -front->height() / 3);
-    QVERIFY(m_desk.moveTo(anchor));
+    QVERIFY(m_desk->moveTo(anchor) >= 0);
     QImage before;
-    QTRY_VERIFY((before = m_desk.pixels(front), !before.isNull() && before == m_desk.pixels(front)));
+    QTRY_VERIFY((before = m_desk->pixelsOf(front), !before.isNull() && before == m_desk->pixelsOf(front)));
 
-    QVERIFY(m_desk.pointer("down") >= 0);
-    QVERIFY(m_desk.pointer(QString("glide %1 %2 %3 %4").arg(away.x()).arg(away.y()).arg(hz).arg(milliseconds)) >= 0);
-    QVERIFY(m_desk.pointer(QString("glide %1 %2 %3 %4").arg(anchor.x()).arg(anchor.y()).arg(hz).arg(milliseconds)) >= 0);
-    QVERIFY(m_desk.pointer("up") >= 0);
+    QVERIFY(m_desk->button(true) >= 0);
+    QVERIFY(m_desk->glide(away, hz, milliseconds) >= 0);
+    QVERIFY(m_desk->glide(anchor, hz, milliseconds) >= 0);
+    QVERIFY(m_desk->button(false) >= 0);
 
     QTRY_COMPARE_WITH_TIMEOUT(camera->getPositionX(), start.x(), 60000);
     QTRY_COMPARE(camera->getPositionY(), start.y());
     QCOMPARE(camera->getPositionZ(), start.z());
-    QTRY_VERIFY_WITH_TIMEOUT(m_desk.pixels(front) == before, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_desk->pixelsOf(front) == before, 60000);
+}
+
+void tst_EndToEnd::scaledOutput_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<bool>("fromTheStart");
+    QTest::newRow("1.5 from the start") << 1.5 << true;
+    QTest::newRow("2 from the start") << 2.0 << true;
+    QTest::newRow("1.5 while running") << 1.5 << false;
+}
+
+// At another output scale, whether quadview started there or the scale changed under
+// it, the views fill their cells, and a drag and a wheel turn act exactly as at scale
+// 1: one scene unit per logical pixel, 10 units per notch.
+void tst_EndToEnd::scaledOutput()
+{
+    QFETCH(qreal, scale);
+    QFETCH(bool, fromTheStart);
+    if (fromTheStart)
+        m_window.reset();
+    if (!m_desk->setScale(scale))
+        QSKIP("this desktop takes its scale once, at start (QT_SCALE_FACTOR)");
+    m_scale = scale;
+    if (fromTheStart) {
+        showWindow();
+        QVERIFY(m_window->windowHandle()->devicePixelRatio() > 1);
+    }
+    // Tiled, the window takes the output's logical size.
+    QTRY_COMPARE(m_window->size(), m_window->screen()->size());
+    verifyEveryViewShowsItsCamera();
+
+    GLWidget *top = viewport(VP_TOP);
+    Camera *camera = top->getCamera();
+    const QPoint centre = centreOf(top);
+    QVERIFY(click(centre));
+    QTRY_VERIFY(top->hasFocus());
+    verifyFocusFrame(top);
+    QVERIFY(m_desk->button(true) >= 0);
+    QVERIFY(m_desk->glide(centre + QPoint(30, 20), 125, 200) >= 0);
+    QVERIFY(m_desk->button(false) >= 0);
+    QTRY_COMPARE(camera->getPositionX(), -30.0f);
+    QCOMPARE(camera->getPositionZ(), -20.0f);
+    QVERIFY(m_desk->wheel(1) >= 0);
+    QTRY_COMPARE(camera->getPositionY(), 90.0f);
+    verifyEveryViewShowsItsCamera();
+}
+
+// The window goes off screen in the middle of a drag (to an empty workspace, or
+// unmapped) and comes back: the picture catches up with the camera.
+void tst_EndToEnd::hiddenMidDrag()
+{
+    const QPoint anchor = centreOf(viewport(VP_TOP));
+    QVERIFY(m_desk->moveTo(anchor) >= 0);
+    QVERIFY(m_desk->button(true) >= 0);
+    QVERIFY(m_desk->glide(anchor + QPoint(20, 10), 125, 300) >= 0);
+    if (!m_desk->hideWindow(m_window.get()))
+        QSKIP("this desktop cannot take the window off screen");
+    // Drag on: where the events still arrive, the camera moves unseen.
+    QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
+    QVERIFY(m_desk->showWindow(m_window.get()));
+    QVERIFY(m_desk->button(false) >= 0);
+    verifyEveryViewShowsItsCamera();
+}
+
+// A burst of resizes while the top view is dragged, then the window at its first size
+// again: every view fills its cell and shows its camera. A compositor may end the
+// drag's grab while it moves the window (sway does), so the camera is brought back by
+// a second drag, and then the screen shows exactly what it showed before.
+void tst_EndToEnd::resizeBurstDuringDrag()
+{
+    GLWidget *top = viewport(VP_TOP);
+    Camera *camera = top->getCamera();
+    const QVector3D start(camera->getPositionX(), camera->getPositionY(), camera->getPositionZ());
+    const QPoint anchor = centreOf(top);
+    // Clicked first, so that the focus frame is in the picture before and after.
+    QVERIFY(click(anchor));
+    QTRY_VERIFY(top->hasFocus());
+    const QRect area = areaOf(m_window->centralWidget());
+    QImage before;
+    QTRY_VERIFY((before = m_desk->pixels(area), !before.isNull() && before == m_desk->pixels(area)));
+
+    QVERIFY(m_desk->button(true) >= 0);
+    if (!m_desk->startResizeBurst(m_window.get(), 200, 3000))
+        QSKIP("this desktop cannot resize the window");
+    QVERIFY(m_desk->glide(anchor + QPoint(40, 25), 125, 1500) >= 0);
+    QVERIFY(m_desk->glide(anchor + QPoint(-20, 10), 125, 1500) >= 0);
+    QVERIFY(m_desk->endResizeBurst(m_window.get()));
+    QVERIFY(m_desk->button(false) >= 0);
+    QCOMPARE(areaOf(m_window->centralWidget()), area);
+    verifyEveryViewShowsItsCamera();
+
+    dragTopViewBy(QPoint(int(camera->getPositionX() - start.x()), int(camera->getPositionZ() - start.z())));
+    QTRY_COMPARE(camera->getPositionX(), start.x());
+    QCOMPARE(camera->getPositionZ(), start.z());
+    QTRY_VERIFY_WITH_TIMEOUT(m_desk->pixels(area) == before, 15000);
+}
+
+// The top view's camera moves against the drag, one unit per pixel: drags in steps that
+// keep the pointer on screen.
+void tst_EndToEnd::dragTopViewBy(QPoint offset)
+{
+    GLWidget *top = viewport(VP_TOP);
+    const QPoint centre = centreOf(top);
+    while (!offset.isNull()) {
+        const QPoint step(qBound(-top->width() / 3, offset.x(), top->width() / 3),
+                          qBound(-top->height() / 3, offset.y(), top->height() / 3));
+        QVERIFY(m_desk->moveTo(centre) >= 0);
+        QVERIFY(m_desk->button(true) >= 0);
+        QVERIFY(m_desk->glide(centre + step, 125, 200) >= 0);
+        QVERIFY(m_desk->button(false) >= 0);
+        offset -= step;
+    }
+}
+
+// What is wrong with a view on screen, or nothing. It must fill its cell (no pixel of
+// the window around it shows through) and show its faces where a fresh render of its
+// camera at its size puts them, give or take the resampling of a fractional scale.
+QString tst_EndToEnd::pictureProblem(GLWidget *widget)
+{
+    const QImage screen = m_desk->pixelsOf(widget);
+    const QImage rendered = widget->grabFramebuffer();
+    if (screen.isNull() || rendered.isNull())
+        return "no picture";
+    const QString view = QString("view %1").arg(int(widget->getViewport()));
+    const qreal screenScale = qreal(screen.width()) / widget->width();
+    const qreal renderedScale = qreal(rendered.width()) / widget->width();
+
+    const QRgb window = m_window->palette().color(QPalette::Window).rgb();
+    const int border = qCeil(screenScale) + 1;
+    int showingThrough = 0;
+    for (int y = border; y < screen.height() - border; ++y)
+        for (int x = border; x < screen.width() - border; ++x)
+            showingThrough += sameColor(screen.pixel(x, y), window);
+    if (showingThrough)
+        return QString("%1: %2 pixels of the window show through").arg(view).arg(showingThrough);
+
+    // Faces of a hundred logical pixels or more: resampling leaves any of those.
+    const QHash<QRgb, QRect> shown = faceBounds(screen, qCeil(100 * screenScale * screenScale));
+    const QHash<QRgb, QRect> wanted = faceBounds(rendered, qCeil(100 * renderedScale * renderedScale));
+    if (QSet<QRgb>(shown.keyBegin(), shown.keyEnd()) != QSet<QRgb>(wanted.keyBegin(), wanted.keyEnd()))
+        return QString("%1: %2 faces shown, %3 wanted").arg(view).arg(shown.size()).arg(wanted.size());
+    const auto logical = [](const QRect &r, qreal scale) {
+        return QRectF(r.x() / scale, r.y() / scale, r.width() / scale, r.height() / scale);
+    };
+    for (auto face = wanted.cbegin(); face != wanted.cend(); ++face) {
+        const QRectF a = logical(shown.value(face.key()), screenScale), b = logical(face.value(), renderedScale);
+        const qreal off = qMax(qMax(qAbs(a.left() - b.left()), qAbs(a.right() - b.right())),
+                               qMax(qAbs(a.top() - b.top()), qAbs(a.bottom() - b.bottom())));
+        if (off > 2)
+            return QString("%1: face %2 shown %3 pixels from where its camera puts it")
+                .arg(view).arg(face.key() & 0xffffff, 6, 16, QChar('0')).arg(off);
+    }
+    return QString();
+}
+
+void tst_EndToEnd::verifyEveryViewShowsItsCamera()
+{
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
+        if (!widget->isVisible())
+            continue;
+        QString problem;
+        QTRY_VERIFY2_WITH_TIMEOUT((problem = pictureProblem(widget)).isEmpty(), qPrintable(problem), 15000);
+    }
 }
 
 // With the camera 30 units right of the origin and 90 above it, the top face's left
@@ -238,7 +398,7 @@ void tst_EndToEnd::verifyPresentedFace(GLWidget *top)
     const double pixelsPerUnit = qMax(top->width(), top->height()) / 90.0;
     const double expectedLeft = top->width() / 2.0 + 5 * pixelsPerUnit;
     QRectF face;
-    QTRY_VERIFY2((face = yellowBounds(m_desk.pixels(top)),
+    QTRY_VERIFY2((face = yellowBounds(m_desk->pixelsOf(top)),
                   qAbs(face.left() - expectedLeft) < 2 && qAbs(face.height() - 50 * pixelsPerUnit) < 3),
                  qPrintable(QString("face from x %1, height %2; expected %3, %4")
                                 .arg(face.left()).arg(face.height()).arg(expectedLeft).arg(50 * pixelsPerUnit)));
@@ -251,7 +411,7 @@ void tst_EndToEnd::verifyFocusFrame(GLWidget *focused)
     QWidget *central = m_window->centralWidget();
     const QRgb highlight = central->palette().color(QPalette::Active, QPalette::Highlight).rgb();
     const auto framed = [&](GLWidget *widget) {
-        return frameAround(m_desk.pixels(QRect(central->mapToGlobal(QPoint(0, 0)), central->size())),
+        return frameAround(m_desk->pixels(areaOf(central)),
                            central->size(), widget->geometry(), highlight);
     };
     QTRY_COMPARE(framed(focused), 1);
@@ -271,7 +431,7 @@ void tst_EndToEnd::verifyCellCentres()
         GLWidget *widget = viewport(cell.kind);
         QImage image;
         const QPoint probe(widget->width() / 2, widget->height() * 5 / 8);
-        QTRY_VERIFY2((image = m_desk.pixels(widget), !image.isNull() && sameColor(image.pixel(probe), cell.face)),
+        QTRY_VERIFY2((image = m_desk->pixelsOf(widget), !image.isNull() && sameColor(image.pixel(probe), cell.face)),
                      qPrintable(QString("view %1 shows %2 below its middle").arg(int(cell.kind))
                                     .arg(image.isNull() ? 0u : image.pixel(probe), 0, 16)));
     }

@@ -25,8 +25,8 @@ public:
         const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
         QStringList arguments{wayland ? "wayland" : "x11"};
         if (wayland) {
-            const QSize screen = QGuiApplication::primaryScreen()->size();
-            arguments << QString::number(screen.width()) << QString::number(screen.height());
+            const QSize layout = QGuiApplication::primaryScreen()->virtualSize();
+            arguments << QString::number(layout.width()) << QString::number(layout.height());
         }
         // pointerdrive is not sanitized: keep a sanitizer runtime's preload out of it.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -56,6 +56,12 @@ public:
     }
 
     bool moveTo(QPoint global) { return command(QString("move %1 %2").arg(global.x()).arg(global.y())) >= 0; }
+    // After the outputs have changed scale or size.
+    bool updateExtent()
+    {
+        const QSize layout = QGuiApplication::primaryScreen()->virtualSize();
+        return command(QString("extent %1 %2").arg(layout.width()).arg(layout.height())) >= 0;
+    }
 
 private:
     QProcess m_process;

@@ -8,11 +8,13 @@
 //   wheel N             N notches away from the user (negative: towards)
 //   glide X Y HZ MS     to (X, Y) in a straight line over MS milliseconds, one
 //                       motion event every 1/HZ s (none where the pixel is the same)
+//   extent W H          the layout of outputs now measures W x H logical pixels (after
+//                       a change of scale; Wayland only, X11 ignores it)
 //
 // After each command it answers "ok T", T being the monotonic clock in nanoseconds
 // when its last event was sent, or "error ..." and exits.
 //
-//   pointerdrive wayland WIDTH HEIGHT     (the output's size in logical pixels)
+//   pointerdrive wayland WIDTH HEIGHT     (the layout's size in logical pixels)
 //   pointerdrive x11
 
 #include "virtual-pointer-client.h"
@@ -61,6 +63,7 @@ public:
     virtual void move(int x, int y) = 0;
     virtual void button(bool pressed) = 0;
     virtual void wheel(int notches) = 0;
+    virtual void setExtent(uint32_t, uint32_t) {}
     // Sends what is buffered; with wait, also waits until the server has taken it.
     virtual bool flush(bool wait) = 0;
 };
@@ -126,6 +129,13 @@ public:
         zwlr_virtual_pointer_v1_axis_discrete(m_pointer, nowMs(), verticalAxis, wl_fixed_from_int(-15 * notches),
                                               -notches);
         zwlr_virtual_pointer_v1_frame(m_pointer);
+    }
+
+    // Absolute motion is spread over the whole layout of outputs.
+    void setExtent(uint32_t width, uint32_t height) override
+    {
+        m_width = width;
+        m_height = height;
     }
 
     bool flush(bool wait) override
@@ -227,6 +237,8 @@ int main(int argc, char *argv[])
         int64_t lastEvent = nowNs();
         if (command == "move" && words >> x >> y) {
             driver->move(x, y);
+        } else if (int width = 0, height = 0; command == "extent" && words >> width >> height && width > 0 && height > 0) {
+            driver->setExtent(uint32_t(width), uint32_t(height));
         } else if (command == "down" || command == "up") {
             driver->button(command == "down");
         } else if (int notches = 0; command == "wheel" && words >> notches) {

@@ -1,0 +1,55 @@
+#ifndef DESK_H
+#define DESK_H
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <memory>
+
+class QWidget;
+
+// What the end-to-end test and the benchmark need of the desktop they run on: real
+// input through the display server, what the screen shows, and the window manager's
+// own actions. There is one implementation per desktop, chosen at start; the callers
+// do not know which one they have. Coordinates are global and in logical pixels.
+class Desk
+{
+public:
+    // For Qt's platform: X11, or the Wayland compositor this runs under.
+    static std::unique_ptr<Desk> create();
+    virtual ~Desk() = default;
+
+    virtual QString name() const = 0;
+    virtual bool isWayland() const = 0;
+    virtual bool start() = 0;
+
+    // The pointer. Each returns when the display server has taken the events, with
+    // the monotonic time (ns) the last one was sent, or -1 on failure.
+    virtual qint64 moveTo(QPoint global) = 0;
+    virtual qint64 button(bool pressed) = 0;
+    virtual qint64 wheel(int notches) = 0;
+    // A straight line to `global` over `milliseconds`, one motion every 1/hz s.
+    virtual qint64 glide(QPoint global, int hz, int milliseconds) = 0;
+    // W released while Alt is held.
+    virtual bool chord() = 0;
+    // What the screen shows of an area, in device pixels.
+    virtual QImage pixels(const QRect &area) = 0;
+    QImage pixelsOf(QWidget *widget);
+
+    // What the window manager does; each returns false where this desktop cannot.
+    // Every output's scale; the pointer follows the new layout.
+    virtual bool setScale(qreal scale) = 0;
+    // Takes the window off screen (to an empty workspace, or unmapped) and back.
+    virtual bool hideWindow(QWidget *window) = 0;
+    virtual bool showWindow(QWidget *window) = 0;
+    // Moves the window to the next output and back.
+    virtual bool moveToOtherOutput(QWidget *window, bool back) = 0;
+    // Starts `count` resizes of the window in the background, spread over about
+    // `milliseconds`; the end waits for them and gives the window its first size.
+    virtual bool startResizeBurst(QWidget *window, int count, int milliseconds) = 0;
+    virtual bool endResizeBurst(QWidget *window) = 0;
+};
+
+#endif // DESK_H
