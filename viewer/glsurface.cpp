@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -131,9 +132,38 @@ void GLSurface::watchParent()
 
 bool GLSurface::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_watchedParent && event->type() == QEvent::Expose)
-        serveFrame(Occasion::CanPresent);
+    if (watched == m_watchedParent) {
+        if (event->type() == QEvent::Expose)
+            serveFrame(Occasion::CanPresent);
+        followParentRatio();
+    }
     return QOpenGLWindow::eventFilter(watched, event);
+}
+
+// Qt's Wayland platform gives an embedded window a new pixel ratio on its own
+// schedule (when its surface enters the new output, or from Qt 6.6 on at its next
+// update), and no event says so. When the window around it takes a new ratio, look
+// again a few times over the next second.
+void GLSurface::followParentRatio()
+{
+    const qreal ratio = m_watchedParent->devicePixelRatio();
+    if (ratio == m_parentRatio)
+        return;
+    const bool first = m_parentRatio == 0;
+    m_parentRatio = ratio;
+    if (first)
+        return;
+    for (int delay : {20, 60, 150, 400, 1000})
+        QTimer::singleShot(delay, this, &GLSurface::checkRatio);
+}
+
+void GLSurface::checkRatio()
+{
+    if (devicePixelRatio() != m_presentedRatio)
+        serveFrame(Occasion::Changed);
+    else if (isExposed())
+        // Delivering it makes Qt look at the platform's ratio.
+        requestUpdate();
 }
 
 bool GLSurface::event(QEvent *event)

@@ -60,6 +60,8 @@ private:
     void serveFrame(Occasion occasion);
     void presentFrame();
     void watchParent();
+    void followParentRatio();
+    void checkRatio();
     bool makeContextCurrent();
 
     GLWidget *m_widget;
@@ -72,6 +74,7 @@ private:
     QSize m_presentedSize;
     qreal m_presentedRatio = 0;
     QPointer<QWindow> m_watchedParent;
+    qreal m_parentRatio = 0;
 };
 
 #endif // GLSURFACE_H
