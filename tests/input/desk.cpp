@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <ctime>
+
 namespace {
 
 // The tools are not ours: keep the sanitizer runtime of a sanitized run out of them.
@@ -29,6 +31,13 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *outpu
     if (output)
         *output = process.readAllStandardOutput();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+qint64 monotonicNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 bool waitForSize(QWidget *window, QSize size)
@@ -70,13 +79,14 @@ public:
         return m_burst->waitForStarted();
     }
 
-    bool endResizeBurst(QWidget *window) override
+    qint64 endResizeBurst(QWidget *window) override
     {
         if (!m_burst || !QTest::qWaitFor([&] { return m_burst->state() == QProcess::NotRunning; }, 60000))
-            return false;
+            return -1;
         const bool burstRan = m_burst->exitStatus() == QProcess::NormalExit && m_burst->exitCode() == 0;
         m_burst.reset();
-        return burstRan && restoreSize(window) && waitForSize(window, m_firstSize);
+        const qint64 sent = monotonicNs();
+        return burstRan && restoreSize(window) && waitForSize(window, m_firstSize) ? sent : -1;
     }
 
 protected:
@@ -160,16 +170,18 @@ public:
     bool showWindow(QWidget *) override { return swaymsg({"workspace", "back_and_forth"}); }
     bool moveToOtherOutput(QWidget *, bool back) override
     {
-        return swaymsg({"move", "container", "to", "output", back ? "left" : "right"});
+        return swaymsg({ours(), "move", "container", "to", "output", back ? "left" : "right"});
     }
 
 protected:
-    QString burstPrologue(QWidget *) override { return "swaymsg -q floating enable"; }
-    QString resizeCommand(QWidget *) override { return "swaymsg -q resize set \"$1\"px \"$2\"px"; }
-    bool restoreSize(QWidget *) override { return swaymsg({"floating", "disable"}); }
+    QString burstPrologue(QWidget *) override { return "swaymsg -q '" + ours() + "' floating enable"; }
+    QString resizeCommand(QWidget *) override { return "swaymsg -q '" + ours() + "' resize set \"$1\"px \"$2\"px"; }
+    bool restoreSize(QWidget *) override { return swaymsg({ours(), "floating", "disable"}); }
 
 private:
     static bool swaymsg(const QStringList &command) { return run("swaymsg", QStringList{"-q"} + command); }
+    // Commands for our window, wherever the focus is.
+    static QString ours() { return QString("[pid=%1]").arg(QCoreApplication::applicationPid()); }
 
     qreal m_scale = 1; // as the session's configuration starts it
 };

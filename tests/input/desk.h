@@ -47,9 +47,10 @@ public:
     // Moves the window to the next output and back.
     virtual bool moveToOtherOutput(QWidget *window, bool back) = 0;
     // Starts `count` resizes of the window in the background, spread over about
-    // `milliseconds`; the end waits for them and gives the window its first size.
+    // `milliseconds`. The end waits for them, gives the window its first size and
+    // returns when it has it, with the monotonic time (ns) of that last resize, or -1.
     virtual bool startResizeBurst(QWidget *window, int count, int milliseconds) = 0;
-    virtual bool endResizeBurst(QWidget *window) = 0;
+    virtual qint64 endResizeBurst(QWidget *window) = 0;
 };
 
 #endif // DESK_H

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Runs a command inside a private headless sway (a real Wayland compositor with
 # Mesa's software renderer), with QT_QPA_PLATFORM=wayland:
-#   tests/input/wayland-session.sh [--copy FILE]... COMMAND [ARGS...]
+#   tests/input/wayland-session.sh [--outputs N] [--copy FILE]... COMMAND [ARGS...]
+# --outputs 2 adds a second output, at scale 2, right of the first.
 # sway refuses to run as root; as root, compositor and command run as an
 # unprivileged user made for the purpose, from copies of the command, its file
 # arguments and each --copy FILE, side by side in a folder that user can read.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 companions=()
-while [ "${1:-}" = --copy ]; do
-    companions+=("$2")
+outputs=1
+while [ "${1:-}" = --copy ] || [ "${1:-}" = --outputs ]; do
+    case "$1" in
+        --copy) companions+=("$2") ;;
+        --outputs) outputs=$2 ;;
+    esac
     shift 2
 done
 
@@ -49,7 +54,7 @@ chmod 700 "$runtime"
 
 export XDG_RUNTIME_DIR=$runtime HOME=$runtime XDG_CACHE_HOME=$runtime/cache
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
-WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+WLR_HEADLESS_OUTPUTS=$outputs WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     "${as_user[@]}" sway -c "$runtime/sway.conf" > "$runtime/sway.log" 2>&1 &
 sway_pid=$!
 
