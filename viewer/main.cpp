@@ -38,6 +38,20 @@ const char usage[] =
     "Exit status: 0 when the window is closed; 1 when there is no display to open\n"
     "it on or no usable OpenGL.\n";
 
+QtMessageHandler qtMessageHandler = nullptr;
+
+// Qt's Wayland platform does not tell an embedded window when a fractional output
+// scale arrives after the window was made (Qt 6.8 with sway; a bare QOpenGLWindow in
+// a window container does the same). Qt notices at the window's next update, corrects
+// the value itself and asks for a bug report; nothing is wrong by then, so the user is
+// spared the notice.
+void quietenStaleRatioNotice(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("The cached device pixel ratio value was stale")))
+        return;
+    qtMessageHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -71,6 +85,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    qtMessageHandler = qInstallMessageHandler(quietenStaleRatioNotice);
     QApplication app(argc, argv);
 
     // Without a context of the kind the viewports draw with, Qt's OpenGL window would
