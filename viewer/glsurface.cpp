@@ -3,6 +3,8 @@
 #include "glwidget.h"
 
 #include <QGuiApplication>
+#include <QWidget>
+#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QTimer>
 
@@ -64,8 +66,12 @@ void GLSurface::serveFrame(Occasion occasion)
         m_frameOwed = true;
     // Kept until the surface can present again: its next expose, or its window's,
     // serves it.
-    if (!m_frameOwed || !isExposed())
+    if (!m_frameOwed)
         return;
+    if (!canPresent()) {
+        getFirstExpose();
+        return;
+    }
     const bool now = occasion == Occasion::Exposed || occasion == Occasion::Ready
         || (occasion == Occasion::CameraMoved && !m_pacedByCompositor);
     if (now) {
@@ -116,9 +122,34 @@ bool GLSurface::makeContextCurrent()
     return false;
 }
 
-// Before Qt 6.5, Qt's Wayland platform does not tell an embedded window that it can
-// present again when only the window around it was unexposed (its frame callbacks
-// withheld) and is exposed again: that window's expose must serve an owed frame too.
+// Before Qt 6.5, Qt's Wayland platform does not tell an embedded window that it is
+// exposed again when the window around it is (after the compositor withheld frame
+// callbacks, on a hidden workspace say, or before the window was first configured):
+// the embedded window stays unexposed to Qt though it shows. The window around it
+// knows, and its expose serves an owed frame.
+bool GLSurface::canPresent() const
+{
+    if (isExposed())
+        return true;
+    return m_pacedByCompositor && m_wasExposed && m_watchedParent && m_watchedParent->isExposed();
+}
+
+// Qt 6.4's Wayland platform first exposes an embedded window when the window around it
+// is configured, or when the embedded window's geometry changes while the window around
+// it shows. Shown after the last configure (GNOME sends no other to a window that keeps
+// its size), it would never be exposed, and never painted. A change of geometry, undone
+// at once, gets it exposed.
+void GLSurface::getFirstExpose()
+{
+    if (!m_pacedByCompositor || m_wasExposed || m_askedForExpose || isExposed() || !isVisible() || !m_watchedParent
+        || !m_watchedParent->isExposed())
+        return;
+    m_askedForExpose = true;
+    const QRect at = geometry();
+    setGeometry(at.adjusted(0, 0, 1, 0));
+    setGeometry(at);
+}
+
 void GLSurface::watchParent()
 {
     if (parent() == m_watchedParent)
@@ -161,7 +192,7 @@ void GLSurface::checkRatio()
 {
     if (devicePixelRatio() != m_presentedRatio)
         serveFrame(Occasion::Changed);
-    else if (isExposed())
+    else if (canPresent())
         // Delivering it makes Qt look at the platform's ratio.
         requestUpdate();
 }
@@ -180,12 +211,14 @@ bool GLSurface::event(QEvent *event)
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:
+        forwardMouse(static_cast<QMouseEvent *>(event));
+        return true;
     case QEvent::Wheel:
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         // Where the platform ignores the transparent-for-input flag (Wayland before
-        // Qt 6.6), this surface takes the pointer; its viewport must still see the
-        // event, at the same place, since the surface fills the viewport exactly.
+        // Qt 6.6), this surface takes the input; its viewport must still see the event,
+        // at the same place, since the surface fills the viewport exactly.
         std::unique_ptr<QEvent> copy(event->clone());
         QCoreApplication::sendEvent(m_widget, copy.get());
         event->setAccepted(copy->isAccepted());
@@ -203,10 +236,58 @@ bool GLSurface::event(QEvent *event)
     return handled;
 }
 
+namespace {
+
+// The viewport a drag began in, and the buttons held since.
+struct PointerGrab
+{
+    QPointer<GLWidget> viewport;
+    Qt::MouseButtons buttons;
+};
+
+PointerGrab &pointerGrab()
+{
+    static PointerGrab grab;
+    return grab;
+}
+
+} // namespace
+
+// Where the surfaces take the pointer themselves (Wayland before Qt 6.6), the window
+// around them cannot keep a drag with the viewport it began in, and a compositor may
+// move the pointer from one surface to the next in the middle of a drag (KWin does),
+// after which Qt reports no button held. The surfaces keep the drag themselves: until
+// the buttons are released, every mouse event goes to the viewport the drag began in,
+// at the place it is over that viewport, with the buttons held.
+void GLSurface::forwardMouse(QMouseEvent *event)
+{
+    PointerGrab &grab = pointerGrab();
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        if (!grab.viewport || (event->buttons() & ~event->button()) == Qt::NoButton)
+            grab = {m_widget, Qt::NoButton};
+        grab.buttons |= event->button();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        grab.buttons &= ~event->button();
+    }
+    GLWidget *viewport = grab.viewport ? grab.viewport.data() : m_widget;
+    QWidget *window = m_widget->window();
+    const QPointF position = event->position() + m_widget->mapTo(window, QPointF()) - viewport->mapTo(window, QPointF());
+    const Qt::MouseButtons buttons = event->type() == QEvent::MouseButtonRelease ? event->buttons() & grab.buttons
+                                                                                : event->buttons() | grab.buttons;
+    QMouseEvent forwarded(event->type(), position, position, event->globalPosition(), event->button(), buttons,
+                          event->modifiers(), event->pointingDevice());
+    QCoreApplication::sendEvent(viewport, &forwarded);
+    event->setAccepted(forwarded.isAccepted());
+    if (grab.buttons == Qt::NoButton)
+        grab.viewport = nullptr;
+}
+
 void GLSurface::exposeEvent(QExposeEvent *)
 {
-    if (isExposed())
-        serveFrame(Occasion::Exposed);
+    if (!isExposed())
+        return;
+    m_wasExposed = true;
+    serveFrame(Occasion::Exposed);
 }
 
 void GLSurface::initializeGL()

@@ -5,6 +5,7 @@
 #include <QPointer>
 
 class GLWidget;
+class QMouseEvent;
 
 // The native OpenGL surface of one viewport. It is transparent for input, so the
 // viewport widget that embeds it receives every mouse, wheel and key event, and it
@@ -58,8 +59,11 @@ private:
     };
 
     void serveFrame(Occasion occasion);
+    bool canPresent() const;
+    void getFirstExpose();
     void presentFrame();
     void watchParent();
+    void forwardMouse(QMouseEvent *event);
     void followParentRatio();
     void checkRatio();
     bool makeContextCurrent();
@@ -67,6 +71,8 @@ private:
     GLWidget *m_widget;
     const bool m_pacedByCompositor;
     bool m_frameOwed = true;
+    bool m_wasExposed = false;
+    bool m_askedForExpose = false;
     bool m_reportedFailure = false;
     // What the widget's OpenGL state was last set up for, and what the screen shows.
     QSize m_glSize;
