@@ -313,7 +313,7 @@ double measureSettle(int hz, int ms)
     QObject::connect(front->getSurface(), &QOpenGLWindow::frameSwapped,
                      [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); });
 
-    const QPoint anchor = front->mapToGlobal(QPoint(front->width() / 2, front->height() / 2));
+    const QPoint anchor = desk().toScreen(front, QPoint(front->width() / 2, front->height() / 2));
     // At least a pixel per event, so that every event at the given rate moves the camera.
     const int distance = std::max(front->width() / 3, hz * ms / 1000);
     // The front view moves its camera by -dx: the drag's final camera is known exactly.
@@ -432,7 +432,7 @@ std::optional<double> measureCatchUp(Disturbance disturbance)
     ShownViewer viewer;
     SwapLog log(viewer.window);
     GLWidget *top = viewportOf(viewer.window, VP_TOP);
-    const QPoint anchor = top->mapToGlobal(QPoint(top->width() / 2, top->height() / 2));
+    const QPoint anchor = desk().toScreen(top, QPoint(top->width() / 2, top->height() / 2));
     checked(desk().moveTo(anchor), "move");
     qint64 since = -1;
     switch (disturbance) {

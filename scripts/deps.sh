@@ -4,7 +4,7 @@
 # makes no network call when everything is already there.
 
 declare -A QUADVIEW_PACKAGES=(
-    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev"
+    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev plasma-wayland-protocols"
     # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri xvfb xauth"
     # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland.

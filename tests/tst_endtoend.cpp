@@ -125,12 +125,12 @@ GLWidget *tst_EndToEnd::viewport(Viewport kind) const
 
 QPoint tst_EndToEnd::centreOf(QWidget *widget) const
 {
-    return widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+    return m_desk->toScreen(widget, QPoint(widget->width() / 2, widget->height() / 2));
 }
 
 QRect tst_EndToEnd::areaOf(QWidget *widget) const
 {
-    return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+    return m_desk->areaOf(widget);
 }
 
 bool tst_EndToEnd::click(QPoint global)
@@ -246,7 +246,7 @@ void tst_EndToEnd::scaledOutput()
     if (fromTheStart)
         m_window.reset();
     if (!m_desk->setScale(scale))
-        QSKIP("this desktop takes its scale once, at start (QT_SCALE_FACTOR)");
+        QSKIP("this desktop cannot change its output's scale while it runs (X11 takes QT_SCALE_FACTOR at start; the session script takes --scale)");
     m_scale = scale;
     if (fromTheStart) {
         showWindow();

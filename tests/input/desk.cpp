@@ -2,13 +2,20 @@
 
 #include "pointerclient.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
+#include <QTemporaryFile>
 #include <QWidget>
+#include <QWindow>
 #include <QtTest>
 
 #include <ctime>
+#include <unistd.h>
 
 namespace {
 
@@ -33,71 +40,74 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *outpu
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-qint64 monotonicNs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 bool waitForSize(QWidget *window, QSize size)
 {
     return QTest::qWaitFor([&] { return window->size() == size; }, 10000);
 }
 
-// A desk whose pointer comes from pointerdrive (XTest, or the wlroots virtual pointer).
+// The scale the session gave every output at its start.
+qreal sessionScale()
+{
+    const QByteArray scale = qgetenv("QUADVIEW_SCALE");
+    return scale.isEmpty() ? 1.0 : scale.toDouble();
+}
+
+// A burst of resizes run by a shell loop, one command per resize, with the size in $1 $2.
+class ShellBurst
+{
+public:
+    bool start(QWidget *window, int count, int milliseconds, const QString &before, const QString &resize,
+               const QList<QSize> &sizes)
+    {
+        firstSize = window->size();
+        QStringList words;
+        for (const QSize &size : sizes)
+            words << QString("'%1 %2'").arg(size.width()).arg(size.height());
+        const QString script = QString("%1\nfor size in %2; do set -- $size; %3; sleep %4; done\n")
+                                   .arg(before, words.join(' '), resize)
+                                   .arg(double(milliseconds) / count / 1000.0, 0, 'f', 4);
+        m_loop.reset(new QProcess);
+        m_loop->setProcessEnvironment(toolEnvironment());
+        m_loop->start("sh", {"-c", script});
+        return m_loop->waitForStarted();
+    }
+
+    bool wait()
+    {
+        if (!m_loop || !QTest::qWaitFor([&] { return m_loop->state() == QProcess::NotRunning; }, 60000))
+            return false;
+        const bool ran = m_loop->exitStatus() == QProcess::NormalExit && m_loop->exitCode() == 0;
+        m_loop.reset();
+        return ran;
+    }
+
+    QSize firstSize;
+
+private:
+    std::unique_ptr<QProcess> m_loop;
+};
+
+// A desk whose pointer comes from pointerdrive.
 class PointerDesk : public Desk
 {
 public:
-    bool start() override { return m_pointer.start(); }
+    bool start() override { return m_pointer.start(pointerKind()); }
 
-    qint64 moveTo(QPoint global) override
+    qint64 moveTo(QPoint screen) override
     {
-        return m_pointer.command(QString("move %1 %2").arg(global.x()).arg(global.y()));
+        return m_pointer.command(QString("move %1 %2").arg(screen.x()).arg(screen.y()));
     }
     qint64 button(bool pressed) override { return m_pointer.command(pressed ? "down" : "up"); }
     qint64 wheel(int notches) override { return m_pointer.command(QString("wheel %1").arg(notches)); }
-    qint64 glide(QPoint global, int hz, int milliseconds) override
+    qint64 glide(QPoint screen, int hz, int milliseconds) override
     {
-        return m_pointer.command(QString("glide %1 %2 %3 %4").arg(global.x()).arg(global.y()).arg(hz).arg(milliseconds));
-    }
-
-    bool startResizeBurst(QWidget *window, int count, int milliseconds) override
-    {
-        m_firstSize = window->size();
-        QStringList sizes;
-        // Between a little over half the first size and the whole of it, never twice the same.
-        for (int i = 0; i < count; ++i)
-            sizes << QString("%1 %2").arg(m_firstSize.width() * (55 + (i * 37) % 45) / 100)
-                                     .arg(m_firstSize.height() * (55 + (i * 53) % 45) / 100);
-        const QString script = QString("%1\nfor size in '%2'; do set -- $size; %3; sleep %4; done\n")
-                                   .arg(burstPrologue(window), sizes.join("' '"), resizeCommand(window))
-                                   .arg(double(milliseconds) / count / 1000.0, 0, 'f', 4);
-        m_burst.reset(new QProcess);
-        m_burst->setProcessEnvironment(toolEnvironment());
-        m_burst->start("sh", {"-c", script});
-        return m_burst->waitForStarted();
-    }
-
-    qint64 endResizeBurst(QWidget *window) override
-    {
-        if (!m_burst || !QTest::qWaitFor([&] { return m_burst->state() == QProcess::NotRunning; }, 60000))
-            return -1;
-        const bool burstRan = m_burst->exitStatus() == QProcess::NormalExit && m_burst->exitCode() == 0;
-        m_burst.reset();
-        const qint64 sent = monotonicNs();
-        return burstRan && restoreSize(window) && waitForSize(window, m_firstSize) ? sent : -1;
+        return m_pointer.command(QString("glide %1 %2 %3 %4").arg(screen.x()).arg(screen.y()).arg(hz).arg(milliseconds));
     }
 
 protected:
-    // Shell commands: the one before the burst, and one resize to the size in $1 $2.
-    virtual QString burstPrologue(QWidget *window) = 0;
-    virtual QString resizeCommand(QWidget *window) = 0;
-    virtual bool restoreSize(QWidget *window) = 0;
+    virtual QString pointerKind() const = 0;
 
     PointerClient m_pointer;
-    QSize m_firstSize;
-    std::unique_ptr<QProcess> m_burst;
 };
 
 // X11 without a window manager (Xvfb): xdotool acts as one.
@@ -121,21 +131,35 @@ public:
     bool showWindow(QWidget *window) override { return run("xdotool", {"windowmap", "--sync", id(window)}); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
 
-protected:
-    QString burstPrologue(QWidget *) override { return ":"; }
-    QString resizeCommand(QWidget *window) override { return "xdotool windowsize " + id(window) + " $1 $2"; }
-    bool restoreSize(QWidget *window) override
+    bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {
-        return run("xdotool", {"windowsize", id(window), QString::number(m_firstSize.width()),
-                               QString::number(m_firstSize.height())});
+        return m_burst.start(window, count, milliseconds, ":", "xdotool windowsize " + id(window) + " $1 $2",
+                             burstSizes(window->size(), count));
     }
+    qint64 endResizeBurst(QWidget *window) override
+    {
+        if (!m_burst.wait())
+            return -1;
+        const qint64 sent = monotonicNs();
+        const QSize first = m_burst.firstSize;
+        return run("xdotool", {"windowsize", id(window), QString::number(first.width()), QString::number(first.height())})
+                && waitForSize(window, first)
+            ? sent
+            : -1;
+    }
+
+protected:
+    QString pointerKind() const override { return "x11"; }
+    QPoint windowOrigin(QWidget *window) override { return window->mapToGlobal(QPoint(0, 0)); }
 
 private:
     static QString id(QWidget *window) { return QString::number(window->winId()); }
+    ShellBurst m_burst;
 };
 
 // sway, whose IPC takes the window manager's part; keys come from wtype and pictures
-// from grim. The window is the one tiled window of its workspace.
+// from grim. The window is the one tiled window of its workspace, at the output's
+// top left corner.
 class SwayDesk : public PointerDesk
 {
 public:
@@ -173,17 +197,406 @@ public:
         return swaymsg({ours(), "move", "container", "to", "output", back ? "left" : "right"});
     }
 
+    bool startResizeBurst(QWidget *window, int count, int milliseconds) override
+    {
+        return m_burst.start(window, count, milliseconds, "swaymsg -q '" + ours() + "' floating enable",
+                             "swaymsg -q '" + ours() + "' resize set \"$1\"px \"$2\"px",
+                             burstSizes(window->size(), count));
+    }
+    qint64 endResizeBurst(QWidget *window) override
+    {
+        if (!m_burst.wait())
+            return -1;
+        const qint64 sent = monotonicNs();
+        // Tiled again, the window takes its first size and place.
+        return swaymsg({ours(), "floating", "disable"}) && waitForSize(window, m_burst.firstSize) ? sent : -1;
+    }
+
 protected:
-    QString burstPrologue(QWidget *) override { return "swaymsg -q '" + ours() + "' floating enable"; }
-    QString resizeCommand(QWidget *) override { return "swaymsg -q '" + ours() + "' resize set \"$1\"px \"$2\"px"; }
-    bool restoreSize(QWidget *) override { return swaymsg({ours(), "floating", "disable"}); }
+    QString pointerKind() const override { return "wlroots"; }
+    QPoint windowOrigin(QWidget *window) override { return window->mapToGlobal(QPoint(0, 0)); }
 
 private:
     static bool swaymsg(const QStringList &command) { return run("swaymsg", QStringList{"-q"} + command); }
     // Commands for our window, wherever the focus is.
     static QString ours() { return QString("[pid=%1]").arg(QCoreApplication::applicationPid()); }
 
-    qreal m_scale = 1; // as the session's configuration starts it
+    qreal m_scale = sessionScale();
+    ShellBurst m_burst;
+};
+
+// Answers from KWin scripts, which call back over D-Bus.
+class ScriptReplies : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.github.quadview.Desk")
+
+public:
+    QStringList values;
+
+public slots:
+    void reply(const QString &value) { values << value; }
+};
+
+// KDE Plasma's KWin: pointer and keys from pointerdrive through KWin's fake input,
+// pictures from its ScreenShot2 interface, the window manager's part from KWin
+// scripts. The session gives KWin two virtual desktops.
+class KdeDesk : public PointerDesk
+{
+public:
+    QString name() const override { return "kde"; }
+    bool isWayland() const override { return true; }
+
+    bool start() override
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        return PointerDesk::start() && bus.registerService(service)
+            && bus.registerObject("/", &m_replies, QDBusConnection::ExportAllSlots);
+    }
+
+    bool chord() override { return m_pointer.command("chord") >= 0; }
+
+    QImage pixels(const QRect &area) override
+    {
+        int pipe[2];
+        if (::pipe(pipe) != 0)
+            return QImage();
+        QDBusInterface screenshots("org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2");
+        const QDBusReply<QVariantMap> reply = screenshots.call(
+            "CaptureArea", area.x(), area.y(), uint(area.width()), uint(area.height()),
+            QVariantMap{{"native-resolution", true}}, QVariant::fromValue(QDBusUnixFileDescriptor(pipe[1])));
+        ::close(pipe[1]);
+        QByteArray data;
+        char buffer[65536];
+        for (ssize_t n; reply.isValid() && (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+            data.append(buffer, n);
+        ::close(pipe[0]);
+        if (!reply.isValid())
+            return QImage();
+        const QVariantMap info = reply.value();
+        const QImage image(reinterpret_cast<const uchar *>(data.constData()), info.value("width").toInt(),
+                           info.value("height").toInt(), info.value("stride").toInt(),
+                           QImage::Format(info.value("format").toInt()));
+        return data.size() < qsizetype(image.sizeInBytes()) ? QImage() : image.convertToFormat(QImage::Format_RGB32);
+    }
+
+    // KWin takes its scale at start.
+    bool setScale(qreal scale) override { return qFuzzyCompare(scale, sessionScale()); }
+    bool hideWindow(QWidget *) override { return setDesktop(2); }
+    bool showWindow(QWidget *) override { return setDesktop(1); }
+    bool moveToOtherOutput(QWidget *, bool) override { return false; }
+
+    bool startResizeBurst(QWidget *window, int count, int milliseconds) override
+    {
+        m_firstSize = window->size();
+        QStringList sizes;
+        for (const QSize &size : burstSizes(m_firstSize, count))
+            sizes << QString("[%1, %2]").arg(size.width()).arg(size.height());
+        m_burst = load(QString("const first = ours.frameGeometry;\n"
+                               "const sizes = [%1];\n"
+                               "let i = 0;\n"
+                               "const timer = new QTimer();\n"
+                               "timer.interval = %2;\n"
+                               "timer.timeout.connect(() => {\n"
+                               "    if (i < sizes.length) {\n"
+                               "        ours.frameGeometry = {x: first.x, y: first.y, width: sizes[i][0], height: sizes[i][1]};\n"
+                               "        ++i;\n"
+                               "    } else {\n"
+                               "        timer.stop();\n"
+                               "        reply('done');\n"
+                               "    }\n"
+                               "});\n"
+                               "timer.start();\n")
+                           .arg(sizes.join(", "))
+                           .arg(qMax(1, milliseconds / count)));
+        return !m_burst.isEmpty();
+    }
+
+    qint64 endResizeBurst(QWidget *window) override
+    {
+        const bool ran = !m_burst.isEmpty() && awaitReply() == "done";
+        unload(m_burst);
+        m_burst.clear();
+        if (!ran)
+            return -1;
+        const qint64 sent = monotonicNs();
+        return script(QString("const at = ours.frameGeometry;\n"
+                              "ours.frameGeometry = {x: at.x, y: at.y, width: %1, height: %2};\n"
+                              "reply('ok');\n")
+                          .arg(m_firstSize.width())
+                          .arg(m_firstSize.height()))
+                    == "ok"
+                && waitForSize(window, m_firstSize)
+            ? sent
+            : -1;
+    }
+
+protected:
+    QString pointerKind() const override { return "kde"; }
+
+    // Without a decoration plugin KWin draws no frame around the window.
+    QPoint windowOrigin(QWidget *) override
+    {
+        const QStringList at = script("reply(ours.frameGeometry.x + ',' + ours.frameGeometry.y);").split(',');
+        return at.size() == 2 ? QPoint(at[0].toInt(), at[1].toInt()) : QPoint();
+    }
+
+private:
+    static constexpr const char *service = "io.github.quadview.Desk";
+
+    static bool setDesktop(int desktop)
+    {
+        QDBusInterface kwin("org.kde.KWin", "/KWin", "org.kde.KWin");
+        const QDBusReply<bool> reply = kwin.call("setCurrentDesktop", desktop);
+        return reply.isValid() && reply.value();
+    }
+
+    // Loads and starts a script in which `ours` is our window and reply() answers;
+    // returns its name, or an empty string.
+    QString load(const QString &body)
+    {
+        const QString name = QString("quadview-%1").arg(++m_scripts);
+        const QString path = QString("%1/%2.js").arg(qEnvironmentVariable("XDG_RUNTIME_DIR"), name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        // The newest of our windows: one closed a moment ago may still be listed.
+        file.write(QString("const ours = workspace.clientList().filter(c => c.pid === %1).pop();\n"
+                           "function reply(value) { callDBus('%2', '/', '%2', 'reply', String(value)); }\n%3")
+                       .arg(QCoreApplication::applicationPid())
+                       .arg(service, body)
+                       .toUtf8());
+        file.close();
+        QDBusInterface scripting("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting");
+        const QDBusReply<int> id = scripting.call("loadScript", path, name);
+        if (!id.isValid() || id.value() < 0)
+            return QString();
+        scripting.call("start");
+        return name;
+    }
+
+    void unload(const QString &name)
+    {
+        if (!name.isEmpty())
+            QDBusInterface("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting").call("unloadScript", name);
+    }
+
+    QString awaitReply()
+    {
+        if (!QTest::qWaitFor([&] { return !m_replies.values.isEmpty(); }, 60000))
+            return QString();
+        return m_replies.values.takeFirst();
+    }
+
+    // Runs a script that replies once, and returns its answer.
+    QString script(const QString &body)
+    {
+        const QString name = load(body);
+        const QString answer = name.isEmpty() ? QString() : awaitReply();
+        unload(name);
+        return answer;
+    }
+
+    ScriptReplies m_replies;
+    int m_scripts = 0;
+    QString m_burst;
+    QSize m_firstSize;
+};
+
+// GNOME: mutter's RemoteDesktop session for the pointer, the Shell's Screenshot
+// interface for pictures and its Eval (open in --unsafe-mode) for keys and the window
+// manager's part. RemoteDesktop moves the pointer only relative to where it is, by the
+// monitor's scale times what it is given: the pointer starts pushed into the top left
+// corner, which the session keeps from opening the overview, and is followed from there.
+class GnomeDesk : public Desk
+{
+public:
+    QString name() const override { return "gnome"; }
+    bool isWayland() const override { return true; }
+
+    bool start() override
+    {
+        QDBusInterface remote("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                              "org.gnome.Mutter.RemoteDesktop");
+        const QDBusReply<QDBusObjectPath> session = remote.call("CreateSession");
+        if (!session.isValid())
+            return false;
+        m_session.reset(new QDBusInterface("org.gnome.Mutter.RemoteDesktop", session.value().path(),
+                                           "org.gnome.Mutter.RemoteDesktop.Session"));
+        // Keys from the session's keyboard never reached a window here (GNOME 43); a
+        // keyboard of the Shell's own does. A new device takes a moment before its
+        // keys arrive, so it is made now.
+        return call("Start") && call("NotifyPointerMotionRelative", -100000.0, -100000.0)
+            && eval("const Clutter = imports.gi.Clutter;\n"
+                    "global.quadviewKeyboard = Clutter.get_default_backend().get_default_seat()\n"
+                    "    .create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);\n'ok'")
+            == "ok";
+    }
+
+    qint64 moveTo(QPoint screen) override
+    {
+        const QPoint step = screen - m_at;
+        if (!call("NotifyPointerMotionRelative", step.x() / m_scale, step.y() / m_scale))
+            return -1;
+        m_at = screen;
+        return monotonicNs();
+    }
+
+    qint64 button(bool pressed) override
+    {
+        const int leftButton = 0x110;
+        return call("NotifyPointerButton", leftButton, pressed) ? monotonicNs() : -1;
+    }
+
+    qint64 wheel(int notches) override
+    {
+        // Positive steps scroll down, towards the user.
+        const uint verticalAxis = 0;
+        return call("NotifyPointerAxisDiscrete", verticalAxis, -notches) ? monotonicNs() : -1;
+    }
+
+    qint64 glide(QPoint screen, int hz, int milliseconds) override
+    {
+        const QPoint from = m_at;
+        const int steps = qMax(1, int(std::lround(double(milliseconds) * hz / 1000.0)));
+        const qint64 start = monotonicNs(), period = 1000000000LL / hz;
+        qint64 last = start;
+        for (int step = 1; step <= steps; ++step) {
+            // The viewer lives in this process: it handles events while the glide waits.
+            const qint64 due = start + step * period;
+            while (monotonicNs() < due)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, int(qMax<qint64>(1, (due - monotonicNs()) / 1000000)));
+            const QPoint next = from + (screen - from) * step / steps;
+            if (next == m_at)
+                continue;
+            if ((last = moveTo(next)) < 0)
+                return -1;
+        }
+        return last;
+    }
+
+    bool chord() override
+    {
+        // evdev codes, as a keyboard sends them: left Alt 56, W 17.
+        return eval("const Clutter = imports.gi.Clutter, GLib = imports.gi.GLib;\n"
+                    "const keyboard = global.quadviewKeyboard, t = GLib.get_monotonic_time();\n"
+                    "keyboard.notify_key(t, 56, Clutter.KeyState.PRESSED);\n"
+                    "keyboard.notify_key(t + 1000, 17, Clutter.KeyState.PRESSED);\n"
+                    "keyboard.notify_key(t + 2000, 17, Clutter.KeyState.RELEASED);\n"
+                    "keyboard.notify_key(t + 3000, 56, Clutter.KeyState.RELEASED);\n'ok'")
+            == "ok";
+    }
+
+    QImage pixels(const QRect &area) override
+    {
+        const QString path = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/quadview-screenshot.png";
+        QDBusInterface screenshot("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot");
+        const QDBusMessage reply = screenshot.call("ScreenshotArea", area.x(), area.y(), area.width(), area.height(),
+                                                   false, path);
+        if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
+            return QImage();
+        QImage image(path);
+        QFile::remove(path);
+        return image.convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Only scales the virtual monitor offers; at 1280 x 800, that is 1 alone.
+    bool setScale(qreal scale) override { return qFuzzyCompare(scale, m_scale); }
+    bool hideWindow(QWidget *) override { return activateWorkspace(1); }
+    bool showWindow(QWidget *) override { return activateWorkspace(0); }
+    bool moveToOtherOutput(QWidget *, bool) override { return false; }
+
+    bool startResizeBurst(QWidget *window, int count, int milliseconds) override
+    {
+        m_firstSize = window->size();
+        // mutter sizes the frame, which holds Qt's decoration around the window.
+        const QMargins margins = window->windowHandle()->frameMargins();
+        QStringList sizes;
+        for (const QSize &size : burstSizes(m_firstSize, count))
+            sizes << QString("[%1, %2]").arg(size.width() + margins.left() + margins.right())
+                                        .arg(size.height() + margins.top() + margins.bottom());
+        return eval(QString("const GLib = imports.gi.GLib;\n"
+                            "const w = %1;\n"
+                            "const first = w.get_frame_rect();\n"
+                            "global.quadviewFirst = [first.x, first.y, first.width, first.height];\n"
+                            "global.quadviewBurst = 'running';\n"
+                            "const sizes = [%2];\n"
+                            "let i = 0;\n"
+                            "GLib.timeout_add(GLib.PRIORITY_DEFAULT, %3, () => {\n"
+                            "    if (i < sizes.length) {\n"
+                            "        w.move_resize_frame(true, first.x, first.y, sizes[i][0], sizes[i][1]);\n"
+                            "        ++i;\n"
+                            "        return GLib.SOURCE_CONTINUE;\n"
+                            "    }\n"
+                            "    global.quadviewBurst = 'done';\n"
+                            "    return GLib.SOURCE_REMOVE;\n"
+                            "});\n"
+                            "'started'")
+                        .arg(ours(), sizes.join(", "))
+                        .arg(qMax(1, milliseconds / count)))
+            == "started";
+    }
+
+    qint64 endResizeBurst(QWidget *window) override
+    {
+        if (!QTest::qWaitFor([&] { return eval("global.quadviewBurst") == "done"; }, 60000))
+            return -1;
+        const qint64 sent = monotonicNs();
+        const QString restored = eval(QString("const f = global.quadviewFirst;\n"
+                                              "%1.move_resize_frame(true, f[0], f[1], f[2], f[3]);\n'ok'")
+                                          .arg(ours()));
+        return restored == "ok" && waitForSize(window, m_firstSize) ? sent : -1;
+    }
+
+protected:
+    QPoint windowOrigin(QWidget *window) override
+    {
+        const QStringList at = eval(QString("const r = %1.get_frame_rect(); r.x + ',' + r.y").arg(ours())).split(',');
+        const QMargins margins = window->windowHandle()->frameMargins();
+        return at.size() == 2 ? QPoint(at[0].toInt() + margins.left(), at[1].toInt() + margins.top()) : QPoint();
+    }
+
+private:
+    template<typename... Arguments>
+    bool call(const QString &method, Arguments... arguments)
+    {
+        return m_session && m_session->call(method, arguments...).type() == QDBusMessage::ReplyMessage;
+    }
+
+    // Runs JavaScript in the Shell and returns its result as text.
+    static QString eval(const QString &script)
+    {
+        QDBusInterface shell("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell");
+        const QDBusMessage reply = shell.call("Eval", script);
+        if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
+            return QString();
+        QString result = reply.arguments().value(1).toString();
+        // A string comes back as JSON.
+        if (result.size() >= 2 && result.startsWith('"') && result.endsWith('"'))
+            result = result.mid(1, result.size() - 2);
+        return result;
+    }
+
+    static QString ours()
+    {
+        return QString("global.get_window_actors().map(a => a.meta_window).find(w => w.get_pid() === %1)")
+            .arg(QCoreApplication::applicationPid());
+    }
+
+    static bool activateWorkspace(int index)
+    {
+        return eval(QString("const manager = global.workspace_manager;\n"
+                            "while (manager.n_workspaces <= %1)\n"
+                            "    manager.append_new_workspace(false, global.get_current_time());\n"
+                            "manager.get_workspace_by_index(%1).activate(global.get_current_time());\n'ok'")
+                        .arg(index))
+            == "ok";
+    }
+
+    std::unique_ptr<QDBusInterface> m_session;
+    QPoint m_at;
+    const qreal m_scale = sessionScale();
+    QSize m_firstSize;
 };
 
 } // namespace
@@ -192,10 +605,43 @@ std::unique_ptr<Desk> Desk::create()
 {
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return std::make_unique<X11Desk>();
+    const QByteArray desktop = qgetenv("QUADVIEW_DESKTOP");
+    if (desktop == "gnome")
+        return std::make_unique<GnomeDesk>();
+    if (desktop == "kde")
+        return std::make_unique<KdeDesk>();
     return std::make_unique<SwayDesk>();
+}
+
+QPoint Desk::toScreen(QWidget *widget, QPoint local)
+{
+    QWidget *window = widget->window();
+    return windowOrigin(window) + widget->mapTo(window, local);
+}
+
+QRect Desk::areaOf(QWidget *widget)
+{
+    return QRect(toScreen(widget, QPoint(0, 0)), widget->size());
 }
 
 QImage Desk::pixelsOf(QWidget *widget)
 {
-    return pixels(QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()));
+    return pixels(areaOf(widget));
 }
+
+QList<QSize> Desk::burstSizes(QSize first, int count)
+{
+    QList<QSize> sizes;
+    for (int i = 0; i < count; ++i)
+        sizes << QSize(first.width() * (55 + (i * 37) % 45) / 100, first.height() * (55 + (i * 53) % 45) / 100);
+    return sizes;
+}
+
+qint64 Desk::monotonicNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+#include "desk.moc"

@@ -2,8 +2,10 @@
 #define DESK_H
 
 #include <QImage>
+#include <QList>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -12,12 +14,14 @@ class QWidget;
 
 // What the end-to-end test and the benchmark need of the desktop they run on: real
 // input through the display server, what the screen shows, and the window manager's
-// own actions. There is one implementation per desktop, chosen at start; the callers
-// do not know which one they have. Coordinates are global and in logical pixels.
+// own actions. There is one implementation per desktop (X11, sway, GNOME, KDE Plasma),
+// chosen at start; the callers do not know which one they have. Screen coordinates
+// are the desktop's own, in logical pixels.
 class Desk
 {
 public:
-    // For Qt's platform: X11, or the Wayland compositor this runs under.
+    // X11 for Qt's xcb platform; under Wayland, the desktop QUADVIEW_DESKTOP names
+    // (tests/input/wayland-session.sh sets it), sway where it names none.
     static std::unique_ptr<Desk> create();
     virtual ~Desk() = default;
 
@@ -25,13 +29,18 @@ public:
     virtual bool isWayland() const = 0;
     virtual bool start() = 0;
 
+    // Where a point of a widget is on the screen. A Wayland client does not know
+    // where the compositor put its window; the desktop does.
+    QPoint toScreen(QWidget *widget, QPoint local);
+    QRect areaOf(QWidget *widget);
+
     // The pointer. Each returns when the display server has taken the events, with
     // the monotonic time (ns) the last one was sent, or -1 on failure.
-    virtual qint64 moveTo(QPoint global) = 0;
+    virtual qint64 moveTo(QPoint screen) = 0;
     virtual qint64 button(bool pressed) = 0;
     virtual qint64 wheel(int notches) = 0;
-    // A straight line to `global` over `milliseconds`, one motion every 1/hz s.
-    virtual qint64 glide(QPoint global, int hz, int milliseconds) = 0;
+    // A straight line to `screen` over `milliseconds`, one motion every 1/hz s.
+    virtual qint64 glide(QPoint screen, int hz, int milliseconds) = 0;
     // W released while Alt is held.
     virtual bool chord() = 0;
     // What the screen shows of an area, in device pixels.
@@ -51,6 +60,14 @@ public:
     // returns when it has it, with the monotonic time (ns) of that last resize, or -1.
     virtual bool startResizeBurst(QWidget *window, int count, int milliseconds) = 0;
     virtual qint64 endResizeBurst(QWidget *window) = 0;
+
+protected:
+    // Where the window's top left corner is on the screen.
+    virtual QPoint windowOrigin(QWidget *window) = 0;
+    // Sizes between a little over half the first size and the whole of it, each
+    // different from the one before.
+    static QList<QSize> burstSizes(QSize first, int count);
+    static qint64 monotonicNs();
 };
 
 #endif // DESK_H

@@ -20,11 +20,11 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    bool start()
+    // kind: x11, wlroots or kde (pointerdrive's backends).
+    bool start(const QString &kind)
     {
-        const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-        QStringList arguments{wayland ? "wayland" : "x11"};
-        if (wayland) {
+        QStringList arguments{kind};
+        if (kind == "wlroots") {
             const QSize layout = QGuiApplication::primaryScreen()->virtualSize();
             arguments << QString::number(layout.width()) << QString::number(layout.height());
         }

@@ -1,7 +1,8 @@
 // pointerdrive: real pointer input through the display server, for the end-to-end
-// tests and the benchmark. It keeps one virtual pointer connected for its whole life
-// (a Wayland seat forgets a device that comes and goes before a client has seen it)
-// and takes commands on standard input, one a line:
+// tests and the benchmark: X11's XTest, the wlroots virtual pointer (sway) or KWin's
+// fake input. It keeps one virtual device connected for its whole life (a Wayland
+// seat forgets a device that comes and goes before a client has seen it) and takes
+// commands on standard input, one a line:
 //
 //   move X Y            the pointer to (X, Y) on the screen, in logical pixels
 //   down | up           the left button
@@ -9,14 +10,17 @@
 //   glide X Y HZ MS     to (X, Y) in a straight line over MS milliseconds, one
 //                       motion event every 1/HZ s (none where the pixel is the same)
 //   extent W H          the layout of outputs now measures W x H logical pixels (after
-//                       a change of scale; Wayland only, X11 ignores it)
+//                       a change of scale; wlroots only, the others ignore it)
+//   chord               W released while Alt is held (KWin only)
 //
 // After each command it answers "ok T", T being the monotonic clock in nanoseconds
 // when its last event was sent, or "error ..." and exits.
 //
-//   pointerdrive wayland WIDTH HEIGHT     (the layout's size in logical pixels)
+//   pointerdrive wlroots WIDTH HEIGHT     (the layout's size in logical pixels)
+//   pointerdrive kde
 //   pointerdrive x11
 
+#include "fake-input-client.h"
 #include "virtual-pointer-client.h"
 
 #include <wayland-client.h>
@@ -64,11 +68,12 @@ public:
     virtual void button(bool pressed) = 0;
     virtual void wheel(int notches) = 0;
     virtual void setExtent(uint32_t, uint32_t) {}
+    virtual bool chord() { return false; }
     // Sends what is buffered; with wait, also waits until the server has taken it.
     virtual bool flush(bool wait) = 0;
 };
 
-class WaylandDriver : public Driver
+class WlrootsDriver : public Driver
 {
 public:
     bool connect(uint32_t width, uint32_t height)
@@ -81,7 +86,7 @@ public:
         wl_registry *registry = wl_display_get_registry(m_display);
         static const wl_registry_listener listener = {
             [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
-                auto *self = static_cast<WaylandDriver *>(data);
+                auto *self = static_cast<WlrootsDriver *>(data);
                 if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
                     self->m_manager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
                         wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
@@ -98,7 +103,7 @@ public:
         return wl_display_roundtrip(m_display) >= 0;
     }
 
-    ~WaylandDriver() override
+    ~WlrootsDriver() override
     {
         if (m_pointer)
             zwlr_virtual_pointer_v1_destroy(m_pointer);
@@ -149,6 +154,82 @@ private:
     zwlr_virtual_pointer_manager_v1 *m_manager = nullptr;
     zwlr_virtual_pointer_v1 *m_pointer = nullptr;
     uint32_t m_width = 0, m_height = 0;
+};
+
+// KWin's fake input, open to any client where KWIN_WAYLAND_NO_PERMISSION_CHECKS is set.
+// Coordinates are global, in logical pixels; keys are evdev codes.
+class KdeDriver : public Driver
+{
+public:
+    bool connect()
+    {
+        m_display = wl_display_connect(nullptr);
+        if (!m_display)
+            return false;
+        wl_registry *registry = wl_display_get_registry(m_display);
+        static const wl_registry_listener listener = {
+            [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
+                auto *self = static_cast<KdeDriver *>(data);
+                // Absolute motion came with version 3, keys with 4.
+                if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && version >= 4)
+                    self->m_input = static_cast<org_kde_kwin_fake_input *>(
+                        wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
+            },
+            [](void *, wl_registry *, uint32_t) {},
+        };
+        wl_registry_add_listener(registry, &listener, this);
+        wl_display_roundtrip(m_display);
+        if (!m_input)
+            return false;
+        org_kde_kwin_fake_input_authenticate(m_input, "quadview tests", "input for quadview's end-to-end tests");
+        return wl_display_roundtrip(m_display) >= 0;
+    }
+
+    ~KdeDriver() override
+    {
+        if (m_input)
+            org_kde_kwin_fake_input_destroy(m_input);
+        if (m_display) {
+            wl_display_roundtrip(m_display);
+            wl_display_disconnect(m_display);
+        }
+    }
+
+    void move(int x, int y) override
+    {
+        org_kde_kwin_fake_input_pointer_motion_absolute(m_input, wl_fixed_from_int(x), wl_fixed_from_int(y));
+    }
+
+    void button(bool pressed) override
+    {
+        const uint32_t leftButton = 0x110;
+        org_kde_kwin_fake_input_button(m_input, leftButton, pressed ? 1 : 0);
+    }
+
+    void wheel(int notches) override
+    {
+        // As wl_pointer: positive values scroll down, towards the user. KWin passes the
+        // value on without notches, and Qt makes 12 degrees of a unit: 10 is a notch.
+        const uint32_t verticalAxis = 0;
+        org_kde_kwin_fake_input_axis(m_input, verticalAxis, wl_fixed_from_int(-10 * notches));
+    }
+
+    bool chord() override
+    {
+        const uint32_t leftAlt = 56, w = 17;
+        for (const auto &[key, pressed] : {std::pair{leftAlt, 1u}, {w, 1u}, {w, 0u}, {leftAlt, 0u}})
+            org_kde_kwin_fake_input_keyboard_key(m_input, key, pressed);
+        return true;
+    }
+
+    bool flush(bool wait) override
+    {
+        return wait ? wl_display_roundtrip(m_display) >= 0 : wl_display_flush(m_display) >= 0;
+    }
+
+private:
+    wl_display *m_display = nullptr;
+    org_kde_kwin_fake_input *m_input = nullptr;
 };
 
 class X11Driver : public Driver
@@ -209,13 +290,20 @@ int main(int argc, char *argv[])
 {
     std::unique_ptr<Driver> driver;
     const std::string kind = argc > 1 ? argv[1] : "";
-    if (kind == "wayland" && argc == 4) {
-        auto wayland = std::make_unique<WaylandDriver>();
-        if (!wayland->connect(uint32_t(std::atoi(argv[2])), uint32_t(std::atoi(argv[3])))) {
+    if (kind == "wlroots" && argc == 4) {
+        auto wlroots = std::make_unique<WlrootsDriver>();
+        if (!wlroots->connect(uint32_t(std::atoi(argv[2])), uint32_t(std::atoi(argv[3])))) {
             std::fprintf(stderr, "pointerdrive: no Wayland compositor with a virtual pointer here\n");
             return 1;
         }
-        driver = std::move(wayland);
+        driver = std::move(wlroots);
+    } else if (kind == "kde" && argc == 2) {
+        auto kde = std::make_unique<KdeDriver>();
+        if (!kde->connect()) {
+            std::fprintf(stderr, "pointerdrive: no KWin with fake input here\n");
+            return 1;
+        }
+        driver = std::move(kde);
     } else if (kind == "x11" && argc == 2) {
         auto x11 = std::make_unique<X11Driver>();
         if (!x11->connect()) {
@@ -224,7 +312,7 @@ int main(int argc, char *argv[])
         }
         driver = std::move(x11);
     } else {
-        std::fprintf(stderr, "usage: pointerdrive wayland WIDTH HEIGHT | pointerdrive x11\n");
+        std::fprintf(stderr, "usage: pointerdrive wlroots WIDTH HEIGHT | pointerdrive kde | pointerdrive x11\n");
         return 2;
     }
 
@@ -239,6 +327,7 @@ int main(int argc, char *argv[])
             driver->move(x, y);
         } else if (int width = 0, height = 0; command == "extent" && words >> width >> height && width > 0 && height > 0) {
             driver->setExtent(uint32_t(width), uint32_t(height));
+        } else if (command == "chord" && driver->chord()) {
         } else if (command == "down" || command == "up") {
             driver->button(command == "down");
         } else if (int notches = 0; command == "wheel" && words >> notches) {

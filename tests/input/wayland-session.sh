@@ -1,72 +1,201 @@
 #!/usr/bin/env bash
-# Runs a command inside a private headless sway (a real Wayland compositor with
-# Mesa's software renderer), with QT_QPA_PLATFORM=wayland:
-#   tests/input/wayland-session.sh [--outputs N] [--copy FILE]... COMMAND [ARGS...]
-# --outputs 2 adds a second output, at scale 2, right of the first.
-# sway refuses to run as root; as root, compositor and command run as an
-# unprivileged user made for the purpose, from copies of the command, its file
-# arguments and each --copy FILE, side by side in a folder that user can read.
+# Runs a command inside a private, headless Wayland desktop with Mesa's software
+# renderer, with QT_QPA_PLATFORM=wayland and QUADVIEW_DESKTOP naming the desktop:
+#   tests/input/wayland-session.sh [--desktop sway|gnome|kde] [--scale S] [--outputs N]
+#                                  [--copy FILE]... COMMAND [ARGS...]
+# sway is the default. --scale gives every output that scale from the start (its
+# logical size stays 1280 x 800); --outputs 2 adds a second output, at scale 2, right
+# of the first (sway only).
+#
+# A desktop that does not come up within 60 s is tried once more in a fresh session,
+# then reported as not started, with exit status 77 (CTest's skip), never as a pass.
+# The compositors refuse to run as root, or need a user's session: as root, the
+# desktop and the command run as an unprivileged user made for this run and removed
+# after it, from copies of the command, its file arguments and each --copy FILE, side
+# by side in a folder that user can read.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+
+# The second stage, as the desktop's user: a D-Bus session of its own, the desktop
+# brought up and marked started, the command, and everything taken down again.
+if [ "${1:-}" = --inner ]; then
+    desktop=$2 scale=$3 outputs=$4
+    shift 4
+    pid= bus=
+    stop() {
+        local process
+        for process in $pid $bus; do
+            kill "$process" 2>/dev/null && { wait "$process" 2>/dev/null || true; }
+        done
+    }
+    trap stop EXIT
+    # A session bus of its own, whose chatter goes to the desktop's log.
+    dbus-daemon --session --nofork --print-address=3 3> "$RUNTIME/bus" 2>> "$RUNTIME/desktop.log" &
+    bus=$!
+    for _ in $(seq 100); do
+        [ -s "$RUNTIME/bus" ] && break
+        sleep 0.05
+    done
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$RUNTIME/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+    # Logical 1280 x 800 at every scale.
+    width=$(awk -v s="$scale" 'BEGIN { printf "%d", 1280 * s }')
+    height=$(awk -v s="$scale" 'BEGIN { printf "%d", 800 * s }')
+    ready=
+    case "$desktop" in
+        sway)
+            WLR_HEADLESS_OUTPUTS=$outputs WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+                sway -c "$RUNTIME/sway.conf" >> "$RUNTIME/desktop.log" 2>&1 &
+            pid=$!
+            ready() {
+                WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-[0-9] 2>/dev/null | head -n 1) || true
+                SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1) || true
+                [ -n "$WAYLAND_DISPLAY" ] && [ -n "$SWAYSOCK" ] && export WAYLAND_DISPLAY SWAYSOCK \
+                    && swaymsg -q "output HEADLESS-1 scale $scale"
+            }
+            ;;
+        gnome)
+            # Without logind (a container, CI) the Shell's JavaScript needs a system bus.
+            export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
+            # The top left corner would open the overview and take every event; banners
+            # would cover the window.
+            {
+                gsettings set org.gnome.desktop.interface enable-hot-corners false
+                gsettings set org.gnome.desktop.notifications show-banners false
+                gsettings set org.gnome.mutter experimental-features "['scale-monitor-framebuffer']"
+            } 2>> "$RUNTIME/desktop.log"
+            # --unsafe-mode opens the Shell's Eval and Screenshot to the test.
+            NO_AT_BRIDGE=1 gnome-shell --headless --wayland --no-x11 --virtual-monitor "${width}x${height}" --unsafe-mode \
+                >> "$RUNTIME/desktop.log" 2>&1 &
+            pid=$!
+            ready() {
+                [ -S "$XDG_RUNTIME_DIR/wayland-0" ] || return 1
+                export WAYLAND_DISPLAY=wayland-0
+                # The Shell starts in its overview, which would hold every new window.
+                gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+                    --method org.gnome.Shell.Eval 'Main.overview.hide(); Main.overview.visible' \
+                    | grep -q "^(true, 'false')" || return 1
+                [ "$scale" = 1 ] && return 0
+                # The virtual monitor starts at scale 1; give it its scale as Settings would.
+                local state serial mode
+                state=$(gdbus call --session --dest org.gnome.Mutter.DisplayConfig \
+                    --object-path /org/gnome/Mutter/DisplayConfig --method org.gnome.Mutter.DisplayConfig.GetCurrentState)
+                serial=$(sed -E 's/^\(uint32 ([0-9]+),.*/\1/' <<< "$state")
+                mode=$(grep -oE "'${width}x${height}@[0-9.]+'" <<< "$state" | head -n 1)
+                gdbus call --session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig \
+                    --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig "$serial" 1 \
+                    "[(0, 0, $scale, uint32 0, true, [('Meta-0', $mode, @a{sv} {})])]" "@a{sv} {}" > /dev/null
+            }
+            ;;
+        kde)
+            # The installed binary carries a file capability, which a container refuses to
+            # run; a plain copy has none. The fake input and screenshot interfaces are open
+            # to any client of this private session.
+            cp /usr/bin/kwin_wayland "$RUNTIME/kwin_wayland"
+            # A second virtual desktop to take the window off screen.
+            printf '[Desktops]\nNumber=2\nRows=1\n' > "$XDG_CONFIG_HOME/kwinrc"
+            KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
+                "$RUNTIME/kwin_wayland" --virtual --width "$width" --height "$height" --scale "$scale" \
+                --socket wayland-kde --no-lockscreen --no-kactivities >> "$RUNTIME/desktop.log" 2>&1 &
+            pid=$!
+            ready() {
+                [ -S "$XDG_RUNTIME_DIR/wayland-kde" ] || return 1
+                export WAYLAND_DISPLAY=wayland-kde
+                gdbus call --session --dest org.kde.KWin --object-path /KWin \
+                    --method org.kde.KWin.currentDesktop > /dev/null 2>&1
+            }
+            ;;
+    esac
+    for _ in $(seq 600); do
+        kill -0 "$pid" 2>/dev/null || break
+        if ready 2>/dev/null; then
+            ready=yes
+            break
+        fi
+        sleep 0.1
+    done
+    [ -n "$ready" ] || exit 0
+    touch "$RUNTIME/started"
+    status=0
+    QUADVIEW_DESKTOP=$desktop QT_QPA_PLATFORM=wayland "$@" || status=$?
+    exit "$status"
+fi
+
+desktop=sway scale=1 outputs=1
 companions=()
-outputs=1
-while [ "${1:-}" = --copy ] || [ "${1:-}" = --outputs ]; do
+while [ $# -gt 0 ]; do
     case "$1" in
-        --copy) companions+=("$2") ;;
+        --desktop) desktop=$2 ;;
+        --scale) scale=$2 ;;
         --outputs) outputs=$2 ;;
+        --copy) companions+=("$2") ;;
+        *) break ;;
     esac
     shift 2
 done
+case "$desktop" in
+    sway|gnome|kde) ;;
+    *) echo "wayland-session.sh: no desktop \"$desktop\" (sway, gnome or kde)" >&2; exit 2 ;;
+esac
 
-runtime=$(mktemp -d /tmp/quadview-wayland.XXXXXX)
-sway_pid=
+runtime=
+user=
 cleanup() {
-    [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null && wait "$sway_pid" 2>/dev/null
-    rm -rf "$runtime"
+    [ -n "$runtime" ] && rm -rf "$runtime"
+    [ -n "$user" ] && userdel "$user" 2>/dev/null
+    true
 }
 trap cleanup EXIT
-# The compositor's user may not be able to read this tree.
-cp "$here/sway.conf" "$runtime/sway.conf"
 
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
-    user=quadview-wayland
-    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
-    # The command and its arguments may live where that user cannot look (a private
-    # clone); give it copies of every file among them.
-    mkdir "$runtime/files"
+    user=quadview-$(head -c 4 /dev/urandom | od -An -tx1 | tr -d ' \n')
+    useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
+    as_user=(setpriv --reuid="$user" --regid="$user" --clear-groups --)
+fi
+
+attempt() {
+    runtime=$(mktemp -d /tmp/quadview-wayland.XXXXXX)
+    mkdir "$runtime/files" "$runtime/config"
+    # The desktop's user may not be able to read this tree (a private clone).
+    cp "$here/sway.conf" "$runtime/sway.conf"
+    cp "$0" "$runtime/files/"
+    local args=() arg file
     for file in "${companions[@]}"; do
         cp "$file" "$runtime/files/"
     done
-    args=()
-    for arg in "$@"; do
-        if [ -f "$arg" ]; then
+    for arg in "${command[@]}"; do
+        if [ -n "$user" ] && [ -f "$arg" ]; then
             cp "$arg" "$runtime/files/"
             arg=$runtime/files/$(basename "$arg")
         fi
         args+=("$arg")
     done
-    set -- "${args[@]}"
-    chown -R "$user:" "$runtime"
-    as_user=(setpriv --reuid="$user" --regid="$user" --clear-groups --)
-fi
-chmod 700 "$runtime"
+    [ -n "$user" ] && chown -R "$user:" "$runtime"
+    chmod 700 "$runtime"
+    local status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY -u SWAYSOCK -u DBUS_SESSION_BUS_ADDRESS \
+        XDG_RUNTIME_DIR="$runtime" HOME="$runtime" XDG_CACHE_HOME="$runtime/cache" \
+        XDG_CONFIG_HOME="$runtime/config" RUNTIME="$runtime" \
+        "${as_user[@]}" "$runtime/files/$(basename "$0")" --inner "$desktop" "$scale" "$outputs" \
+        "${args[@]}" || status=$?
+    [ -e "$runtime/started" ] && return "$status"
+    tail -n 20 "$runtime/desktop.log" >&2 || true
+    rm -rf "$runtime"
+    runtime=
+    return 125
+}
 
-export XDG_RUNTIME_DIR=$runtime HOME=$runtime XDG_CACHE_HOME=$runtime/cache
-unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
-WLR_HEADLESS_OUTPUTS=$outputs WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-    "${as_user[@]}" sway -c "$runtime/sway.conf" > "$runtime/sway.log" 2>&1 &
-sway_pid=$!
-
-for _ in $(seq 100); do
-    socket=$(cd "$runtime" && ls wayland-[0-9] 2>/dev/null | head -n 1 || true)
-    swaysock=$(ls "$runtime"/sway-ipc.*.sock 2>/dev/null | head -n 1 || true)
-    [ -n "$socket" ] && [ -n "$swaysock" ] && break
-    kill -0 "$sway_pid" 2>/dev/null || { cat "$runtime/sway.log" >&2; echo "wayland-session.sh: sway did not start" >&2; exit 1; }
-    sleep 0.1
-done
-[ -n "$socket" ] || { echo "wayland-session.sh: sway made no Wayland socket" >&2; exit 1; }
-
+command=("$@")
 status=0
-WAYLAND_DISPLAY=$socket SWAYSOCK=$swaysock QT_QPA_PLATFORM=wayland "${as_user[@]}" "$@" || status=$?
+attempt || status=$?
+if [ "$status" -eq 125 ]; then
+    echo "wayland-session.sh: $desktop did not start; trying once more" >&2
+    status=0
+    attempt || status=$?
+fi
+if [ "$status" -eq 125 ]; then
+    echo "wayland-session.sh: $desktop did not start twice; the test did not run" >&2
+    exit 77
+fi
 exit "$status"
