@@ -3,13 +3,10 @@
 #include "glwidget.h"
 
 #include <QGuiApplication>
-#include <QWidget>
-#include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QTimer>
 
 #include <cstdio>
-#include <memory>
 
 GLSurface::GLSurface(GLWidget *widget)
     : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
@@ -17,6 +14,12 @@ GLSurface::GLSurface(GLWidget *widget)
     , m_pacedByCompositor(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
 {
     setFlag(Qt::WindowTransparentForInput);
+    // Qt's Wayland platform before 6.6 ignores that flag. There a mask sets the
+    // surface's input region, and one that lies outside the surface leaves it none: the
+    // pointer goes to the window around it, which hands it to the viewport under it and
+    // keeps a drag with the viewport it began in, as on X11.
+    if (m_pacedByCompositor)
+        setMask(QRegion(-1, -1, 1, 1));
     setFormat(surfaceFormat());
 }
 
@@ -207,23 +210,6 @@ bool GLSurface::event(QEvent *event)
     case QEvent::Paint:
         serveFrame(Occasion::Exposed);
         return true;
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-        forwardMouse(static_cast<QMouseEvent *>(event));
-        return true;
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-        // Where the platform ignores the transparent-for-input flag (Wayland before
-        // Qt 6.6), this surface takes the input; its viewport must still see the event,
-        // at the same place, since the surface fills the viewport exactly.
-        std::unique_ptr<QEvent> copy(event->clone());
-        QCoreApplication::sendEvent(m_widget, copy.get());
-        event->setAccepted(copy->isAccepted());
-        return true;
-    }
     default:
         break;
     }
@@ -234,52 +220,6 @@ bool GLSurface::event(QEvent *event)
     if (!m_frameOwed && (size() != m_presentedSize || devicePixelRatio() != m_presentedRatio))
         serveFrame(Occasion::Changed);
     return handled;
-}
-
-namespace {
-
-// The viewport a drag began in, and the buttons held since.
-struct PointerGrab
-{
-    QPointer<GLWidget> viewport;
-    Qt::MouseButtons buttons;
-};
-
-PointerGrab &pointerGrab()
-{
-    static PointerGrab grab;
-    return grab;
-}
-
-} // namespace
-
-// Where the surfaces take the pointer themselves (Wayland before Qt 6.6), the window
-// around them cannot keep a drag with the viewport it began in, and a compositor may
-// move the pointer from one surface to the next in the middle of a drag (KWin does),
-// after which Qt reports no button held. The surfaces keep the drag themselves: until
-// the buttons are released, every mouse event goes to the viewport the drag began in,
-// at the place it is over that viewport, with the buttons held.
-void GLSurface::forwardMouse(QMouseEvent *event)
-{
-    PointerGrab &grab = pointerGrab();
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
-        if (!grab.viewport || (event->buttons() & ~event->button()) == Qt::NoButton)
-            grab = {m_widget, Qt::NoButton};
-        grab.buttons |= event->button();
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        grab.buttons &= ~event->button();
-    }
-    GLWidget *viewport = grab.viewport ? grab.viewport.data() : m_widget;
-    QWidget *window = m_widget->window();
-    const QPointF position = event->position() + m_widget->mapTo(window, QPointF()) - viewport->mapTo(window, QPointF());
-    const Qt::MouseButtons buttons = event->type() == QEvent::MouseButtonRelease ? event->buttons() & grab.buttons
-                                                                                : event->buttons() | grab.buttons;
-    QMouseEvent forwarded(event->type(), position, position, event->globalPosition(), event->button(), buttons,
-                          event->modifiers(), event->pointingDevice());
-    QCoreApplication::sendEvent(viewport, &forwarded);
-    event->setAccepted(forwarded.isAccepted());
-    if (grab.buttons == Qt::NoButton)
-        grab.viewport = nullptr;
 }
 
 void GLSurface::exposeEvent(QExposeEvent *)

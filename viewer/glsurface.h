@@ -5,7 +5,6 @@
 #include <QPointer>
 
 class GLWidget;
-class QMouseEvent;
 
 // The native OpenGL surface of one viewport. It is transparent for input, so the
 // viewport widget that embeds it receives every mouse, wheel and key event, and it
@@ -63,7 +62,6 @@ private:
     void getFirstExpose();
     void presentFrame();
     void watchParent();
-    void forwardMouse(QMouseEvent *event);
     void followParentRatio();
     void checkRatio();
     bool makeContextCurrent();
