@@ -3,9 +3,13 @@
 #include "camera.h"
 #include "scene.h"
 
+#include <QBackingStore>
 #include <QEvent>
 #include <QGridLayout>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -98,6 +102,7 @@ void MainWindow::switchGlWidget()
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_centralWidget && event->type() == QEvent::Paint) {
+        dropStaleBuffers();
         paintFocusFrame();
     } else if (watched != m_centralWidget) {
         switch (event->type()) {
@@ -131,6 +136,40 @@ void MainWindow::paintFocusFrame()
     QPainter painter(m_centralWidget);
     for (const QRect &rect : frame)
         painter.fillRect(rect, m_centralWidget->palette().color(QPalette::Highlight));
+}
+
+// Qt's Wayland backing store reuses any free buffer of the right size in pixels, even
+// one made at an earlier scale: after the output's scale changes under a window that
+// fills it (1280 x 800 at 1 is 853 x 533 at 1.5), the frame would be painted at the old
+// scale, away from its viewport. A backing store asked for another size drops all its
+// buffers, so it is sent through a paint at one pixel, and the next paint, finding it
+// at the wrong size, repaints the whole window into new buffers.
+void MainWindow::dropStaleBuffers()
+{
+    QWindow *window = windowHandle();
+    if (!window)
+        return;
+    {
+        // The engine's device is the one painted into: a buffer while the window
+        // paints, a pixmap while it is grabbed.
+        QPainter painter(m_centralWidget);
+        const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+        if (!device || qFuzzyCompare(device->devicePixelRatio(), window->devicePixelRatio())) {
+            m_staleBufferRetries = 0;
+            return;
+        }
+    }
+    // A buffer the compositor still holds survives a round; never loop for ever.
+    if (++m_staleBufferRetries > 10)
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (QBackingStore *store = backingStore()) {
+            store->resize(QSize(1, 1));
+            store->beginPaint(QRegion(0, 0, 1, 1));
+            store->endPaint();
+            update();
+        }
+    });
 }
 
 // Every viewport goes back to the cell it had at start-up.

@@ -36,6 +36,7 @@ private slots:
 private:
     void restoreQuadLayout();
     void paintFocusFrame();
+    void dropStaleBuffers();
 
     QGridLayout *m_layout;
     QWidget *m_centralWidget;
@@ -43,6 +44,7 @@ private:
     int m_layoutMode;
     std::unique_ptr<Scene> m_scene;
     std::unique_ptr<Camera> m_cameras[2][2];
+    int m_staleBufferRetries = 0;
 };
 
 #endif // MAINWINDOW_H
