@@ -405,9 +405,9 @@ private:
 
 // GNOME: mutter's RemoteDesktop session for the pointer, the Shell's Screenshot
 // interface for pictures and its Eval (open in --unsafe-mode) for keys and the window
-// manager's part. RemoteDesktop moves the pointer only relative to where it is, by the
-// monitor's scale times what it is given: the pointer starts pushed into the top left
-// corner, which the session keeps from opening the overview, and is followed from there.
+// manager's part. RemoteDesktop moves the pointer only relative to where it is: it is
+// pushed into the top left corner, which the session keeps from opening the overview,
+// and followed from there.
 class GnomeDesk : public Desk
 {
 public:
@@ -424,28 +424,41 @@ public:
         m_session.reset(new QDBusInterface("org.gnome.Mutter.RemoteDesktop", session.value().path(),
                                            "org.gnome.Mutter.RemoteDesktop.Session"));
         // Keys from the session's keyboard never reached a window here (GNOME 43); a
-        // keyboard of the Shell's own does. A new device takes a moment before its
-        // keys arrive, so it is made now.
-        return call("Start") && call("NotifyPointerMotionRelative", -100000.0, -100000.0)
-            && eval("const Clutter = imports.gi.Clutter;\n"
+        // keyboard of the Shell's own does.
+        if (!call("Start")
+            || eval("const Clutter = imports.gi.Clutter;\n"
                     "global.quadviewKeyboard = Clutter.get_default_backend().get_default_seat()\n"
                     "    .create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);\n'ok'")
-            == "ok";
+                != "ok")
+            return false;
+        // A new device's first events are lost while the compositor sets it up.
+        QTest::qWait(500);
+        return call("NotifyPointerMotionRelative", -100000.0, -100000.0);
     }
 
+    // With no button held, the pointer goes into the corner first, so that where it
+    // is never depends on every earlier motion having arrived. mutter finds the window
+    // under the pointer when it next draws: a press sent at once could still go to
+    // whatever was under the pointer before.
     qint64 moveTo(QPoint screen) override
     {
-        const QPoint step = screen - m_at;
-        if (!call("NotifyPointerMotionRelative", step.x() / m_scale, step.y() / m_scale))
+        if (m_pressed)
+            return step(screen);
+        if (!call("NotifyPointerMotionRelative", -100000.0, -100000.0))
             return -1;
-        m_at = screen;
-        return monotonicNs();
+        m_at = QPoint();
+        const qint64 sent = step(screen);
+        QTest::qWait(50);
+        return sent;
     }
 
     qint64 button(bool pressed) override
     {
         const int leftButton = 0x110;
-        return call("NotifyPointerButton", leftButton, pressed) ? monotonicNs() : -1;
+        if (!call("NotifyPointerButton", leftButton, pressed))
+            return -1;
+        m_pressed = pressed;
+        return monotonicNs();
     }
 
     qint64 wheel(int notches) override
@@ -469,7 +482,7 @@ public:
             const QPoint next = from + (screen - from) * step / steps;
             if (next == m_at)
                 continue;
-            if ((last = moveTo(next)) < 0)
+            if ((last = this->step(next)) < 0)
                 return -1;
         }
         return last;
@@ -557,6 +570,15 @@ protected:
     }
 
 private:
+    qint64 step(QPoint screen)
+    {
+        const QPoint by = screen - m_at;
+        if (!call("NotifyPointerMotionRelative", double(by.x()), double(by.y())))
+            return -1;
+        m_at = screen;
+        return monotonicNs();
+    }
+
     template<typename... Arguments>
     bool call(const QString &method, Arguments... arguments)
     {
@@ -577,9 +599,11 @@ private:
         return result;
     }
 
+    // The newest of our windows: one closed a moment ago may still be listed.
     static QString ours()
     {
-        return QString("global.get_window_actors().map(a => a.meta_window).find(w => w.get_pid() === %1)")
+        return QString("global.get_window_actors().map(a => a.meta_window).filter(w => w.get_pid() === %1)"
+                       ".sort((a, b) => a.get_stable_sequence() - b.get_stable_sequence()).pop()")
             .arg(QCoreApplication::applicationPid());
     }
 
@@ -595,6 +619,7 @@ private:
 
     std::unique_ptr<QDBusInterface> m_session;
     QPoint m_at;
+    bool m_pressed = false;
     const qreal m_scale = sessionScale();
     QSize m_firstSize;
 };

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs a command inside a private, headless Wayland desktop with Mesa's software
-# renderer, with QT_QPA_PLATFORM=wayland and QUADVIEW_DESKTOP naming the desktop:
+# renderer, with QT_QPA_PLATFORM=wayland, QUADVIEW_DESKTOP naming the desktop and
+# QUADVIEW_SCALE its output's scale:
 #   tests/input/wayland-session.sh [--desktop sway|gnome|kde] [--scale S] [--outputs N]
 #                                  [--copy FILE]... COMMAND [ARGS...]
-# sway is the default. --scale gives every output that scale from the start (its
-# logical size stays 1280 x 800); --outputs 2 adds a second output, at scale 2, right
-# of the first (sway only).
+# The desktop is sway unless --desktop or QUADVIEW_TEST_DESKTOP names another. --scale
+# gives the output that scale from the start (its logical size stays 1280 x 800);
+# --outputs 2 adds a second output, at scale 2, right of the first (sway only).
 #
 # A desktop that does not come up within 60 s is tried once more in a fresh session,
 # then reported as not started, with exit status 77 (CTest's skip), never as a pass.
@@ -38,7 +39,7 @@ if [ "${1:-}" = --inner ]; then
     done
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$RUNTIME/bus")
     export DBUS_SESSION_BUS_ADDRESS
-    # Logical 1280 x 800 at every scale.
+    # Logical 1280 x 800 at every scale (KWin takes the logical size).
     width=$(awk -v s="$scale" 'BEGIN { printf "%d", 1280 * s }')
     height=$(awk -v s="$scale" 'BEGIN { printf "%d", 800 * s }')
     ready=
@@ -83,7 +84,7 @@ if [ "${1:-}" = --inner ]; then
                 serial=$(sed -E 's/^\(uint32 ([0-9]+),.*/\1/' <<< "$state")
                 mode=$(grep -oE "'${width}x${height}@[0-9.]+'" <<< "$state" | head -n 1)
                 gdbus call --session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig \
-                    --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig "$serial" 1 \
+                    --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig "$serial" 2 \
                     "[(0, 0, $scale, uint32 0, true, [('Meta-0', $mode, @a{sv} {})])]" "@a{sv} {}" > /dev/null
             }
             ;;
@@ -95,7 +96,7 @@ if [ "${1:-}" = --inner ]; then
             # A second virtual desktop to take the window off screen.
             printf '[Desktops]\nNumber=2\nRows=1\n' > "$XDG_CONFIG_HOME/kwinrc"
             KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
-                "$RUNTIME/kwin_wayland" --virtual --width "$width" --height "$height" --scale "$scale" \
+                "$RUNTIME/kwin_wayland" --virtual --width 1280 --height 800 --scale "$scale" \
                 --socket wayland-kde --no-lockscreen --no-kactivities >> "$RUNTIME/desktop.log" 2>&1 &
             pid=$!
             ready() {
@@ -117,11 +118,11 @@ if [ "${1:-}" = --inner ]; then
     [ -n "$ready" ] || exit 0
     touch "$RUNTIME/started"
     status=0
-    QUADVIEW_DESKTOP=$desktop QT_QPA_PLATFORM=wayland "$@" || status=$?
+    QUADVIEW_DESKTOP=$desktop QUADVIEW_SCALE=$scale QT_QPA_PLATFORM=wayland "$@" || status=$?
     exit "$status"
 fi
 
-desktop=sway scale=1 outputs=1
+desktop=${QUADVIEW_TEST_DESKTOP:-sway} scale=1 outputs=1
 companions=()
 while [ $# -gt 0 ]; do
     case "$1" in
