@@ -4,7 +4,9 @@
 #   ./test.sh --sanitize   the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #   ./test.sh --ci         both, then the .deb round trip (install, run, remove), then ./test.sh
 #                          again in a fresh Debian 13 root, as CI runs them
-#   ./test.sh --distro SUITE   ./test.sh in a fresh Debian root (bookworm, trixie or forky; needs root)
+#   ./test.sh --distro SUITE [ARGS]   ./test.sh [ARGS] in a fresh Debian root (bookworm, trixie or
+#                          forky; needs root)
+#   ./test.sh --desktop sway|gnome|kde   the Wayland end-to-end test inside that desktop, headless
 # Further arguments go to ctest (for example -R tst_points).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -18,8 +20,18 @@ case "${1:-}" in
     --sanitize) variants=(sanitize); shift ;;
     --ci) variants=(plain sanitize); package=yes; distro=trixie; shift ;;
     --distro)
-        [ -n "${2:-}" ] || { echo "usage: ./test.sh --distro bookworm|trixie|forky" >&2; exit 2; }
+        [ -n "${2:-}" ] || { echo "usage: ./test.sh --distro bookworm|trixie|forky [ARGS...]" >&2; exit 2; }
         exec scripts/distro-test.sh "$2" ./test.sh "${@:3}" ;;
+    --desktop)
+        case "${2:-}" in
+            sway) ensure_packages build run test ;;
+            gnome|kde) ensure_packages build run test "$2" ;;
+            *) echo "usage: ./test.sh --desktop sway|gnome|kde" >&2; exit 2 ;;
+        esac
+        build_project build Release -DQUADVIEW_WERROR=ON --target tst_endtoend pointerdrive
+        echo "== the Wayland end-to-end test under $2"
+        QUADVIEW_TEST_DESKTOP=$2 with_display ctest --test-dir build --output-on-failure -R '^tst_endtoend_wayland$' "${@:3}"
+        exit ;;
 esac
 
 ensure_packages build run test

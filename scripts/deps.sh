@@ -7,8 +7,12 @@ declare -A QUADVIEW_PACKAGES=(
     [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev plasma-wayland-protocols"
     # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri xvfb xauth"
-    # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland.
-    [test]="xdotool valgrind qt6-wayland sway grim wtype"
+    # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland
+    # (sway, in a D-Bus session of its own).
+    [test]="xdotool valgrind qt6-wayland sway grim wtype dbus-daemon libglib2.0-bin"
+    # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde).
+    [gnome]="gnome-shell gsettings-desktop-schemas"
+    [kde]="kwin-wayland"
     # Building, checking and installing the .deb.
     [package]="dpkg-dev file desktop-file-utils lintian appstream man-db"
     # Fresh Debian roots for scripts/distro-test.sh.
