@@ -3,6 +3,8 @@
 #   ./run.sh [quadview|pointdemo|pointtrace] [arguments...]
 #   ./run.sh bench [--quick]     the benchmark on X11, then its catch-up rows under Wayland;
 #                                the X11 figures also go to build/bench.json
+#   ./run.sh bench --desktop sway|gnome|kde [--quick]
+#                                the drag rows under that desktop, at scale 1 and at scale 2
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -27,6 +29,20 @@ case "$program" in
 esac
 build_project build Release --target "${targets[@]}"
 
+if [ "$program" = bench ] && [ "${1:-}" = --desktop ]; then
+    desktop=${2:-}
+    case "$desktop" in
+        sway) ensure_packages test ;;
+        gnome|kde) ensure_packages test "$desktop" ;;
+        *) echo "usage: ./run.sh bench --desktop sway|gnome|kde [--quick]" >&2; exit 2 ;;
+    esac
+    for scale in 1 2; do
+        echo "== drags under $desktop at scale $scale"
+        tests/input/wayland-session.sh --desktop "$desktop" --scale "$scale" --copy build/bin/pointerdrive \
+            build/bin/viewbench --drags-only "${@:3}"
+    done
+    exit
+fi
 if [ "$program" = bench ]; then
     # Room for a 3840 x 2160 viewport on a virtual screen.
     QUADVIEW_SCREEN=3900x2300x24 with_display build/bin/viewbench --json build/bench.json "$@"
