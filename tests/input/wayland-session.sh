@@ -72,9 +72,11 @@ if [ "${1:-}" = --inner ]; then
             ready() {
                 [ -S "$XDG_RUNTIME_DIR/wayland-0" ] || return 1
                 export WAYLAND_DISPLAY=wayland-0
-                # The Shell starts in its overview, which would hold every new window.
+                # The Shell opens its overview, which would hold every new window, at the end
+                # of its start-up animation; a loaded machine may take seconds to get there.
                 gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-                    --method org.gnome.Shell.Eval 'Main.overview.hide(); Main.overview.visible' \
+                    --method org.gnome.Shell.Eval \
+                    'Main.layoutManager._startingUp || Main.overview.hide(); Main.layoutManager._startingUp || Main.overview.visible' \
                     | grep -q "^(true, 'false')" || return 1
                 [ "$scale" = 1 ] && return 0
                 # The virtual monitor starts at scale 1; give it its scale as Settings would.
