@@ -361,8 +361,10 @@ private:
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return QString();
-        // The newest of our windows: one closed a moment ago may still be listed.
-        file.write(QString("const ours = workspace.clientList().filter(c => c.pid === %1).pop();\n"
+        // The newest of our windows: one closed a moment ago may still be listed. Plasma 6
+        // renamed the list.
+        file.write(QString("const ours = (workspace.windowList ? workspace.windowList() : workspace.clientList())\n"
+                           "    .filter(c => c.pid === %1).pop();\n"
                            "function reply(value) { callDBus('%2', '/', '%2', 'reply', String(value)); }\n%3")
                        .arg(QCoreApplication::applicationPid())
                        .arg(service, body)
