@@ -70,6 +70,7 @@ private:
     QImage logicalPixels(QWidget *widget) const;
     bool click(QPoint global);
     void dragTopViewBy(QPoint offset);
+    bool settledPicture(QImage *picture, const QRect &area);
     QString pictureProblem(GLWidget *widget);
     void verifyEveryViewShowsItsCamera();
     void verifyPresentedFace(GLWidget *top);
@@ -223,9 +224,7 @@ void tst_EndToEnd::fastDragComesBack()
     const QPoint away = anchor + QPoint(qMax(front->width() / 3, hz * milliseconds / 1000), -front->height() / 3);
     QVERIFY(m_desk->moveTo(anchor) >= 0);
     QImage before;
-    // A loaded machine may take seconds to settle the window that init() showed.
-    QTRY_VERIFY_WITH_TIMEOUT((before = m_desk->pixelsOf(front), !before.isNull() && before == m_desk->pixelsOf(front)),
-                             15000);
+    QVERIFY(settledPicture(&before, areaOf(front)));
 
     QVERIFY(m_desk->button(true) >= 0);
     QVERIFY(m_desk->glide(away, hz, milliseconds) >= 0);
@@ -314,7 +313,7 @@ void tst_EndToEnd::resizeBurstDuringDrag()
     verifyFocusFrame(top);
     const QRect area = areaOf(m_window->centralWidget());
     QImage before;
-    QTRY_VERIFY((before = m_desk->pixels(area), !before.isNull() && before == m_desk->pixels(area)));
+    QVERIFY(settledPicture(&before, area));
 
     QVERIFY(m_desk->button(true) >= 0);
     if (!m_desk->startResizeBurst(m_window.get(), 200, 3000))
@@ -347,6 +346,16 @@ void tst_EndToEnd::dragTopViewBy(QPoint offset)
         QVERIFY(m_desk->button(false) >= 0);
         offset -= step;
     }
+}
+
+// The picture of an area once two in a row agree. Not a QTRY: it would take the
+// pictures again after they agreed, and a loaded machine may still be settling.
+bool tst_EndToEnd::settledPicture(QImage *picture, const QRect &area)
+{
+    return QTest::qWaitFor([&] {
+        *picture = m_desk->pixels(area);
+        return !picture->isNull() && *picture == m_desk->pixels(area);
+    }, 60000);
 }
 
 // What is wrong with a view on screen, or nothing. It must fill its cell (no pixel of
