@@ -75,8 +75,11 @@ void GLSurface::serveFrame(Occasion occasion)
         getFirstExpose();
         return;
     }
+    // A surface that presents on its window's exposure alone gets no update request
+    // from Qt before 6.5 (which waits for a frame callback it timed out on); a new
+    // frame is what brings the callbacks back.
     const bool now = occasion == Occasion::Exposed || occasion == Occasion::Ready
-        || (occasion == Occasion::CameraMoved && !m_pacedByCompositor);
+        || (occasion == Occasion::CameraMoved && !m_pacedByCompositor) || !isExposed();
     if (now) {
         presentFrame();
         return;
