@@ -102,8 +102,9 @@ void MainWindow::switchGlWidget()
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_centralWidget && event->type() == QEvent::Paint) {
-        dropStaleBuffers();
-        paintFocusFrame();
+        QPainter painter(m_centralWidget);
+        dropStaleBuffers(painter);
+        paintFocusFrame(painter);
     } else if (watched != m_centralWidget) {
         switch (event->type()) {
         // The focus moved, or the focused viewport did: the frame follows.
@@ -125,7 +126,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 // The viewport that Alt+W acts on gets a frame in the highlight colour. It lies in the
 // layout's spacing, outside the viewport, so no pixel of any picture changes; the
 // palette dims it while the window is inactive.
-void MainWindow::paintFocusFrame()
+void MainWindow::paintFocusFrame(QPainter &painter)
 {
     auto *focused = qobject_cast<GLWidget *>(focusWidget());
     if (!focused || !focused->isVisible())
@@ -133,7 +134,6 @@ void MainWindow::paintFocusFrame()
     const int width = 2;
     const QRect inner = focused->geometry();
     const QRegion frame = QRegion(inner.adjusted(-width, -width, width, width)) - inner;
-    QPainter painter(m_centralWidget);
     for (const QRect &rect : frame)
         painter.fillRect(rect, m_centralWidget->palette().color(QPalette::Highlight));
 }
@@ -144,20 +144,15 @@ void MainWindow::paintFocusFrame()
 // scale, away from its viewport. A backing store asked for another size drops all its
 // buffers, so it is sent through a paint at one pixel, and the next paint, finding it
 // at the wrong size, repaints the whole window into new buffers.
-void MainWindow::dropStaleBuffers()
+void MainWindow::dropStaleBuffers(QPainter &painter)
 {
     QWindow *window = windowHandle();
-    if (!window)
+    // The engine's device is the one painted into: a buffer while the window paints,
+    // a pixmap while it is grabbed.
+    const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    if (!window || !device || qFuzzyCompare(device->devicePixelRatio(), window->devicePixelRatio())) {
+        m_staleBufferRetries = 0;
         return;
-    {
-        // The engine's device is the one painted into: a buffer while the window
-        // paints, a pixmap while it is grabbed.
-        QPainter painter(m_centralWidget);
-        const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-        if (!device || qFuzzyCompare(device->devicePixelRatio(), window->devicePixelRatio())) {
-            m_staleBufferRetries = 0;
-            return;
-        }
     }
     // A buffer the compositor still holds survives a round; never loop for ever.
     if (++m_staleBufferRetries > 10)

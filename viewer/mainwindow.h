@@ -9,6 +9,7 @@
 
 class Camera;
 class QGridLayout;
+class QPainter;
 class Scene;
 
 class MainWindow : public QMainWindow
@@ -35,8 +36,8 @@ private slots:
 
 private:
     void restoreQuadLayout();
-    void paintFocusFrame();
-    void dropStaleBuffers();
+    void paintFocusFrame(QPainter &painter);
+    void dropStaleBuffers(QPainter &painter);
 
     QGridLayout *m_layout;
     QWidget *m_centralWidget;

@@ -73,17 +73,45 @@ public:
     virtual bool flush(bool wait) = 0;
 };
 
-class WlrootsDriver : public Driver
+// A Wayland client of its own: the connection, its registry and its teardown. A
+// driver's own objects go first, in its destructor, then the connection.
+class WaylandDriver : public Driver
+{
+public:
+    ~WaylandDriver() override
+    {
+        if (m_display) {
+            wl_display_roundtrip(m_display);
+            wl_display_disconnect(m_display);
+        }
+    }
+
+    bool flush(bool wait) override
+    {
+        return wait ? wl_display_roundtrip(m_display) >= 0 : wl_display_flush(m_display) >= 0;
+    }
+
+protected:
+    // Connects and hands each global to the listener, with data.
+    bool connectDisplay(const wl_registry_listener *listener, void *data)
+    {
+        m_display = wl_display_connect(nullptr);
+        if (!m_display)
+            return false;
+        wl_registry_add_listener(wl_display_get_registry(m_display), listener, data);
+        return wl_display_roundtrip(m_display) >= 0;
+    }
+
+    wl_display *m_display = nullptr;
+};
+
+class WlrootsDriver : public WaylandDriver
 {
 public:
     bool connect(uint32_t width, uint32_t height)
     {
         m_width = width;
         m_height = height;
-        m_display = wl_display_connect(nullptr);
-        if (!m_display)
-            return false;
-        wl_registry *registry = wl_display_get_registry(m_display);
         static const wl_registry_listener listener = {
             [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
                 auto *self = static_cast<WlrootsDriver *>(data);
@@ -95,9 +123,7 @@ public:
             },
             [](void *, wl_registry *, uint32_t) {},
         };
-        wl_registry_add_listener(registry, &listener, this);
-        wl_display_roundtrip(m_display);
-        if (!m_manager)
+        if (!connectDisplay(&listener, this) || !m_manager)
             return false;
         m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(m_manager, m_seat);
         return wl_display_roundtrip(m_display) >= 0;
@@ -107,10 +133,6 @@ public:
     {
         if (m_pointer)
             zwlr_virtual_pointer_v1_destroy(m_pointer);
-        if (m_display) {
-            wl_display_roundtrip(m_display);
-            wl_display_disconnect(m_display);
-        }
     }
 
     void move(int x, int y) override
@@ -143,13 +165,7 @@ public:
         m_height = height;
     }
 
-    bool flush(bool wait) override
-    {
-        return wait ? wl_display_roundtrip(m_display) >= 0 : wl_display_flush(m_display) >= 0;
-    }
-
 private:
-    wl_display *m_display = nullptr;
     wl_seat *m_seat = nullptr;
     zwlr_virtual_pointer_manager_v1 *m_manager = nullptr;
     zwlr_virtual_pointer_v1 *m_pointer = nullptr;
@@ -158,15 +174,11 @@ private:
 
 // KWin's fake input, open to any client where KWIN_WAYLAND_NO_PERMISSION_CHECKS is set.
 // Coordinates are global, in logical pixels; keys are evdev codes.
-class KdeDriver : public Driver
+class KdeDriver : public WaylandDriver
 {
 public:
     bool connect()
     {
-        m_display = wl_display_connect(nullptr);
-        if (!m_display)
-            return false;
-        wl_registry *registry = wl_display_get_registry(m_display);
         static const wl_registry_listener listener = {
             [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version) {
                 auto *self = static_cast<KdeDriver *>(data);
@@ -177,9 +189,7 @@ public:
             },
             [](void *, wl_registry *, uint32_t) {},
         };
-        wl_registry_add_listener(registry, &listener, this);
-        wl_display_roundtrip(m_display);
-        if (!m_input)
+        if (!connectDisplay(&listener, this) || !m_input)
             return false;
         org_kde_kwin_fake_input_authenticate(m_input, "quadview tests", "input for quadview's end-to-end tests");
         return wl_display_roundtrip(m_display) >= 0;
@@ -189,10 +199,6 @@ public:
     {
         if (m_input)
             org_kde_kwin_fake_input_destroy(m_input);
-        if (m_display) {
-            wl_display_roundtrip(m_display);
-            wl_display_disconnect(m_display);
-        }
     }
 
     void move(int x, int y) override
@@ -222,13 +228,7 @@ public:
         return true;
     }
 
-    bool flush(bool wait) override
-    {
-        return wait ? wl_display_roundtrip(m_display) >= 0 : wl_display_flush(m_display) >= 0;
-    }
-
 private:
-    wl_display *m_display = nullptr;
     org_kde_kwin_fake_input *m_input = nullptr;
 };
 
