@@ -48,6 +48,8 @@ private slots:
     void doubleClickActsAsPress();
     void wheel_data();
     void wheel();
+    void wheelSteps_data();
+    void wheelSteps();
     void keyRelease_data();
     void keyRelease();
     void keyPressDoesNothing();
@@ -245,6 +247,63 @@ void tst_Navigation::wheel()
     // Always one synchronous repaint, even without a move; never passed on.
     QCOMPARE(m_frames->count(), 1);
     QVERIFY(m_parent->received.isEmpty());
+    QCOMPARE(m_camera->getPositionX(), expected.x());
+    QCOMPARE(m_camera->getPositionY(), expected.y());
+    QCOMPARE(m_camera->getPositionZ(), expected.z());
+}
+
+void tst_Navigation::wheelSteps_data()
+{
+    QTest::addColumn<Viewport>("kind");
+    QTest::addColumn<QList<QPoint>>("angleDeltas");
+    QTest::addColumn<int>("shift");
+
+    const auto times = [](int count, QPoint delta) { return QList<QPoint>(count, delta); };
+    // A touchpad gives 12 units per pixel of finger travel; fine-step wheels 15 or 30.
+    QTest::newRow("touchpad, 20 steps of 0.5 px") << VP_TOP << times(20, {0, 6}) << 10;
+    QTest::newRow("touchpad, 40 steps of 1.5 px") << VP_FRONT << times(40, {0, 18}) << 60;
+    QTest::newRow("touchpad, 120 steps of 0.5 px back") << VP_FRONT << times(120, {0, -6}) << -60;
+    QTest::newRow("fine wheel, 8 steps of 15") << VP_LEFT << times(8, {0, 15}) << 10;
+    QTest::newRow("fine wheel, 4 steps of 30") << VP_PERSPECTIVE << times(4, {0, 30}) << 10;
+    QTest::newRow("fine wheel with Alt, 4 steps of 30") << VP_TOP << times(4, {30, 0}) << 10;
+    QTest::newRow("-11 then 11") << VP_TOP << QList<QPoint>{{0, -11}, {0, 11}} << 0;
+    QTest::newRow("a notch") << VP_TOP << QList<QPoint>{{0, 120}} << 10;
+    // Turning back below a whole twelve takes back the step the first event made.
+    QTest::newRow("13 then -2") << VP_TOP << QList<QPoint>{{0, 13}, {0, -2}} << 0;
+    QTest::newRow("11 then -23") << VP_TOP << QList<QPoint>{{0, 11}, {0, -23}} << -1;
+    QTest::newRow("Xwayland's rounding, 17 and 18 by turns")
+        << VP_TOP << QList<QPoint>{{0, 17}, {0, 18}, {0, 17}, {0, 18}, {0, 18}} << 7;
+    QTest::newRow("start and end of a gesture carry no delta")
+        << VP_TOP << QList<QPoint>{{0, 0}, {0, 6}, {0, 0}} << 0;
+}
+
+// Many events of less than a notch move the camera as one event of their sum would.
+void tst_Navigation::wheelSteps()
+{
+    QFETCH(Viewport, kind);
+    QFETCH(QList<QPoint>, angleDeltas);
+    QFETCH(int, shift);
+
+    QVERIFY(setUpViewport(kind));
+    const QVector3D perShift = kind == VP_TOP     ? QVector3D(0, -1, 0)
+                             : kind == VP_LEFT    ? QVector3D(1, 0, 0)
+                             : kind == VP_FRONT   ? QVector3D(0, 0, -1)
+                                                  : QVector3D(1, -1, -1);
+    const QVector3D expected = QVector3D(m_camera->getPositionX(), m_camera->getPositionY(),
+                                         m_camera->getPositionZ()) + perShift * float(shift);
+    const QPoint pos(200, 150);
+    for (qsizetype i = 0; i < angleDeltas.size(); ++i) {
+        // A touchpad's gesture begins and ends with events that carry no delta.
+        const QPoint angleDelta = angleDeltas[i];
+        const Qt::ScrollPhase phase = !angleDelta.isNull() ? Qt::ScrollUpdate
+                                    : i == 0              ? Qt::ScrollBegin
+                                                          : Qt::ScrollEnd;
+        QWheelEvent event(pos, m_widget->mapToGlobal(pos), angleDelta / 12, angleDelta, Qt::NoButton,
+                          Qt::NoModifier, phase, false);
+        QApplication::sendEvent(m_widget, &event);
+    }
+
+    QCOMPARE(m_frames->count(), angleDeltas.size());
     QCOMPARE(m_camera->getPositionX(), expected.x());
     QCOMPARE(m_camera->getPositionY(), expected.y());
     QCOMPARE(m_camera->getPositionZ(), expected.z());

@@ -130,7 +130,12 @@ void GLWidget::wheelEvent(QWheelEvent *event)
     // X11 reports Alt+wheel as a horizontal turn; whichever axis turned zooms.
     const QPoint angle = event->angleDelta();
     const int delta = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
-    const int shift = delta / 12;
+    // A touchpad or a fine-step wheel turns in many events of less than a notch. The
+    // camera follows the whole travel divided by 12, so a run of small steps zooms as
+    // far as one event of their sum, and turning back retraces it exactly.
+    const qint64 travel = m_wheelTravel + delta;
+    const int shift = int(travel / 12 - m_wheelTravel / 12);
+    m_wheelTravel = travel;
 
     switch (m_viewport) {
     case VP_TOP:

@@ -63,6 +63,8 @@ private:
     int m_width = 0;
     int m_height = 0;
     QPoint m_lastPos;
+    // Every wheel delta this viewport has taken, summed.
+    qint64 m_wheelTravel = 0;
     GLSurface *m_surface;
 };
 
