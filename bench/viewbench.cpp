@@ -298,6 +298,8 @@ struct ShownViewer
                 return std::all_of(all.begin(), all.end(), [](GLWidget *w) { return w->getSurface()->isExposed(); });
             }))
             qFatal("quadview's window did not show");
+        if (!desk().waitForPlacement(&window))
+            qFatal("the desktop never showed quadview's window at the size Qt gave it");
         QThread::msleep(200);
         QCoreApplication::processEvents();
     }

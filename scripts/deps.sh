@@ -9,7 +9,7 @@ declare -A QUADVIEW_PACKAGES=(
     [run]="libgl1-mesa-dri xvfb xauth"
     # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland
     # (sway, in a D-Bus session of its own).
-    [test]="xdotool valgrind qt6-wayland sway grim wtype dbus-daemon libglib2.0-bin"
+    [test]="xdotool valgrind qt6-wayland sway xwayland grim wtype dbus-daemon libglib2.0-bin"
     # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde).
     [gnome]="gnome-shell gsettings-desktop-schemas"
     [kde]="kwin-wayland"

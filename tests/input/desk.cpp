@@ -6,7 +6,11 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryFile>
@@ -14,7 +18,9 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <algorithm>
 #include <ctime>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -27,15 +33,23 @@ QProcessEnvironment toolEnvironment()
     return environment;
 }
 
-// Runs a tool to its end while the caller's event loop keeps running.
-bool run(const QString &program, const QStringList &arguments)
+// Runs a tool to its end while the caller's event loop keeps running; returns what
+// it printed, or a null array where it failed.
+QByteArray output(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.setProcessEnvironment(toolEnvironment());
     process.start(program, arguments);
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000))
-        return false;
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)
+        || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QByteArray();
+    const QByteArray printed = process.readAllStandardOutput();
+    return printed.isNull() ? QByteArray("") : printed;
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    return !output(program, arguments).isNull();
 }
 
 bool waitForSize(QWidget *window, QSize size)
@@ -93,21 +107,37 @@ public:
 
     qint64 moveTo(QPoint screen) override
     {
+        m_at = screen;
         return sent(m_pointer.command(QString("move %1 %2").arg(screen.x()).arg(screen.y())));
     }
     qint64 button(bool pressed) override { return sent(m_pointer.command(pressed ? "down" : "up")); }
     qint64 wheel(int notches) override { return sent(m_pointer.command(QString("wheel %1").arg(notches))); }
     qint64 glide(QPoint screen, int hz, int milliseconds) override
     {
+        m_at = screen;
         return sent(m_pointer.command(
             QString("glide %1 %2 %3 %4").arg(screen.x()).arg(screen.y()).arg(hz).arg(milliseconds)));
+    }
+    qint64 scroll(int steps, double pixels, int hz) override
+    {
+        return sent(m_pointer.command(QString("scroll %1 %2 %3").arg(steps).arg(pixels).arg(hz)));
+    }
+    qint64 touch(QPoint from, QPoint to, int steps) override
+    {
+        qint64 at = m_pointer.command(QString("touch down %1 %2").arg(from.x()).arg(from.y()));
+        for (int step = 1; at >= 0 && step <= steps; ++step) {
+            const QPoint next = from + (to - from) * step / steps;
+            at = m_pointer.command(QString("touch move %1 %2").arg(next.x()).arg(next.y()));
+        }
+        return sent(at >= 0 ? m_pointer.command("touch up") : -1);
     }
 
 protected:
     virtual QString pointerKind() const = 0;
 
-    // When the pointer last did anything, on the monotonic clock.
+    // When the pointer last did anything, on the monotonic clock, and where it went.
     qint64 m_lastInputNs = 0;
+    QPoint m_at;
     PointerClient m_pointer;
 
 private:
@@ -124,6 +154,8 @@ class X11Desk : public PointerDesk
 public:
     QString name() const override { return "x11"; }
     bool isWayland() const override { return false; }
+    // XTest has buttons alone; Xvfb has no touch device.
+    bool has(Device) const override { return false; }
 
     // `xdotool key alt+w` would let go of Alt first.
     bool chord() override { return run("xdotool", {"keydown", "alt", "keydown", "w", "keyup", "w", "keyup", "alt"}); }
@@ -158,7 +190,8 @@ public:
 
 protected:
     QString pointerKind() const override { return "x11"; }
-    QPoint windowOrigin(QWidget *window) override { return window->mapToGlobal(QPoint(0, 0)); }
+    // No window manager draws a frame.
+    QRect contentsArea(QWidget *window) override { return QRect(window->mapToGlobal(QPoint(0, 0)), window->size()); }
 
 private:
     static QString id(QWidget *window) { return QString::number(window->winId()); }
@@ -173,6 +206,18 @@ class SwayDesk : public PointerDesk
 public:
     QString name() const override { return "sway"; }
     bool isWayland() const override { return true; }
+    // Its virtual pointer scrolls as a touchpad does; it has no virtual touch device.
+    bool has(Device device) const override { return device == Device::Touchpad; }
+
+    // sway takes the pointer away from a window while it hides the resting pointer, and
+    // under Xwayland a scroll that arrives with the pointer's return is lost to Qt's
+    // xcb platform, which reads the scroll axes afresh when the pointer enters. The
+    // pointer comes back first, and the scroll waits until Qt has seen it enter.
+    qint64 wheel(int notches) override { return wake() ? PointerDesk::wheel(notches) : -1; }
+    qint64 scroll(int steps, double pixels, int hz) override
+    {
+        return wake() ? PointerDesk::scroll(steps, pixels, hz) : -1;
+    }
 
     // The leading sleep lets the viewer bind the virtual keyboard before the keys.
     bool chord() override { return run("wtype", {"-s", "800", "-M", "alt", "-k", "w", "-m", "alt"}); }
@@ -230,10 +275,42 @@ public:
 
 protected:
     QString pointerKind() const override { return "wlroots"; }
-    QPoint windowOrigin(QWidget *window) override { return window->mapToGlobal(QPoint(0, 0)); }
+
+    // From sway's tree: the container's place, and the window's inside it.
+    QRect contentsArea(QWidget *) override
+    {
+        const QByteArray tree = output("swaymsg", {"-t", "get_tree"});
+        const QJsonObject node = newestOfOurs(QJsonDocument::fromJson(tree).object());
+        const QJsonObject rect = node.value("rect").toObject(), inner = node.value("window_rect").toObject();
+        return QRect(rect.value("x").toInt() + inner.value("x").toInt(), rect.value("y").toInt() + inner.value("y").toInt(),
+                     inner.value("width").toInt(), inner.value("height").toInt());
+    }
 
 private:
+    bool wake()
+    {
+        if (moveTo(m_at) < 0)
+            return false;
+        const QList<QWidget *> windows = QApplication::topLevelWidgets();
+        return QTest::qWaitFor([&] {
+            return std::any_of(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible() && w->underMouse(); });
+        }, 5000);
+    }
+
     static bool swaymsg(const QStringList &command) { return run("swaymsg", QStringList{"-q"} + command); }
+    // The node of our newest window (one closed a moment ago may still be listed).
+    static QJsonObject newestOfOurs(const QJsonObject &node)
+    {
+        QJsonObject found = node.value("pid").toInteger() == QCoreApplication::applicationPid() ? node : QJsonObject();
+        for (const char *children : {"nodes", "floating_nodes"}) {
+            for (const QJsonValue &child : node.value(children).toArray()) {
+                const QJsonObject ours = newestOfOurs(child.toObject());
+                if (!ours.isEmpty() && (found.isEmpty() || ours.value("id").toInt() > found.value("id").toInt()))
+                    found = ours;
+            }
+        }
+        return found;
+    }
     // Commands for our window, wherever the focus is.
     static QString ours() { return QString("[pid=%1]").arg(QCoreApplication::applicationPid()); }
 
@@ -241,17 +318,17 @@ private:
     ShellBurst m_burst;
 };
 
-// Answers from KWin scripts, which call back over D-Bus.
+// Answers from KWin scripts, which call back over D-Bus, each with its script's name.
 class ScriptReplies : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "io.github.quadview.Desk")
 
 public:
-    QStringList values;
+    QHash<QString, QStringList> values;
 
 public slots:
-    void reply(const QString &value) { values << value; }
+    void reply(const QString &script, const QString &value) { values[script] << value; }
 };
 
 // KDE Plasma's KWin: pointer and keys from pointerdrive through KWin's fake input,
@@ -262,6 +339,7 @@ class KdeDesk : public PointerDesk
 public:
     QString name() const override { return "kde"; }
     bool isWayland() const override { return true; }
+    bool has(Device) const override { return true; }
 
     bool start() override
     {
@@ -302,20 +380,22 @@ public:
     bool showWindow(QWidget *) override { return setDesktop(1); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
 
+    // KWin sizes the frame, which holds its title bar around the client area.
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {
         m_firstSize = window->size();
         QStringList sizes;
         for (const QSize &size : burstSizes(m_firstSize, count))
             sizes << QString("[%1, %2]").arg(size.width()).arg(size.height());
-        m_burst = load(QString("const first = ours.frameGeometry;\n"
+        m_burst = load(QString("const first = ours.frameGeometry, client = ours.clientGeometry || ours.bufferGeometry;\n"
+                               "const dw = first.width - client.width, dh = first.height - client.height;\n"
                                "const sizes = [%1];\n"
                                "let i = 0;\n"
                                "const timer = new QTimer();\n"
                                "timer.interval = %2;\n"
                                "timer.timeout.connect(() => {\n"
                                "    if (i < sizes.length) {\n"
-                               "        ours.frameGeometry = {x: first.x, y: first.y, width: sizes[i][0], height: sizes[i][1]};\n"
+                               "        ours.frameGeometry = {x: first.x, y: first.y, width: sizes[i][0] + dw, height: sizes[i][1] + dh};\n"
                                "        ++i;\n"
                                "    } else {\n"
                                "        timer.stop();\n"
@@ -330,14 +410,15 @@ public:
 
     qint64 endResizeBurst(QWidget *window) override
     {
-        const bool ran = !m_burst.isEmpty() && awaitReply() == "done";
+        const bool ran = !m_burst.isEmpty() && awaitReply(m_burst, 30000) == "done";
         unload(m_burst);
         m_burst.clear();
         if (!ran)
             return -1;
         const qint64 sent = monotonicNs();
-        return script(QString("const at = ours.frameGeometry;\n"
-                              "ours.frameGeometry = {x: at.x, y: at.y, width: %1, height: %2};\n"
+        return script(QString("const at = ours.frameGeometry, client = ours.clientGeometry || ours.bufferGeometry;\n"
+                              "ours.frameGeometry = {x: at.x, y: at.y, width: %1 + at.width - client.width,\n"
+                              "                      height: %2 + at.height - client.height};\n"
                               "reply('ok');\n")
                           .arg(m_firstSize.width())
                           .arg(m_firstSize.height()))
@@ -350,11 +431,14 @@ public:
 protected:
     QString pointerKind() const override { return "kde"; }
 
-    // Without a decoration plugin KWin draws no frame around the window.
-    QPoint windowOrigin(QWidget *) override
+    // KWin draws the title bar (with its Breeze decoration) outside the client area,
+    // which KWin 5 gives as the surface's buffer geometry.
+    QRect contentsArea(QWidget *) override
     {
-        const QStringList at = script("reply(ours.frameGeometry.x + ',' + ours.frameGeometry.y);").split(',');
-        return at.size() == 2 ? QPoint(at[0].toInt(), at[1].toInt()) : QPoint();
+        const QStringList at = script("const c = ours.clientGeometry || ours.bufferGeometry;\n"
+                                      "reply([c.x, c.y, c.width, c.height].join(','));")
+                                   .split(',');
+        return at.size() == 4 ? QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt()) : QRect();
     }
 
 private:
@@ -368,7 +452,7 @@ private:
     }
 
     // Loads and starts a script in which `ours` is our window and reply() answers;
-    // returns its name, or an empty string.
+    // returns its name, or an empty string. A script that fails replies with the error.
     QString load(const QString &body)
     {
         const QString name = QString("quadview-%1").arg(++m_scripts);
@@ -378,11 +462,18 @@ private:
             return QString();
         // The newest of our windows: one closed a moment ago may still be listed. Plasma 6
         // renamed the list.
-        file.write(QString("const ours = (workspace.windowList ? workspace.windowList() : workspace.clientList())\n"
+        file.write(QString("function reply(value) { callDBus('%2', '/', '%2', 'reply', '%3', String(value)); }\n"
+                           "try {\n"
+                           "const ours = (workspace.windowList ? workspace.windowList() : workspace.clientList())\n"
                            "    .filter(c => c.pid === %1).pop();\n"
-                           "function reply(value) { callDBus('%2', '/', '%2', 'reply', String(value)); }\n%3")
+                           "if (!ours)\n"
+                           "    throw 'no window of ours';\n"
+                           "%4\n"
+                           "} catch (error) {\n"
+                           "    reply('error: ' + error);\n"
+                           "}\n")
                        .arg(QCoreApplication::applicationPid())
-                       .arg(service, body)
+                       .arg(service, name, body)
                        .toUtf8());
         file.close();
         QDBusInterface scripting("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting");
@@ -397,20 +488,27 @@ private:
     {
         if (!name.isEmpty())
             QDBusInterface("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting").call("unloadScript", name);
+        m_replies.values.remove(name);
     }
 
-    QString awaitReply()
+    // The script's first answer, or an empty string when none came in time.
+    QString awaitReply(const QString &name, int milliseconds)
     {
-        if (!QTest::qWaitFor([&] { return !m_replies.values.isEmpty(); }, 60000))
+        if (!QTest::qWaitFor([&] { return !m_replies.values.value(name).isEmpty(); }, milliseconds)) {
+            qWarning("KdeDesk: KWin script %s did not answer within %d ms", qPrintable(name), milliseconds);
             return QString();
-        return m_replies.values.takeFirst();
+        }
+        const QString answer = m_replies.values[name].takeFirst();
+        if (answer.startsWith("error: "))
+            qWarning("KdeDesk: KWin script %s: %s", qPrintable(name), qPrintable(answer));
+        return answer;
     }
 
     // Runs a script that replies once, and returns its answer.
     QString script(const QString &body)
     {
         const QString name = load(body);
-        const QString answer = name.isEmpty() ? QString() : awaitReply();
+        const QString answer = name.isEmpty() ? QString() : awaitReply(name, 5000);
         unload(name);
         return answer;
     }
@@ -490,21 +588,25 @@ public:
     {
         const QPoint from = m_at;
         const int steps = qMax(1, int(std::lround(double(milliseconds) * hz / 1000.0)));
-        const qint64 start = monotonicNs(), period = 1000000000LL / hz;
-        qint64 last = start;
-        for (int step = 1; step <= steps; ++step) {
-            // The viewer lives in this process: it handles events while the glide waits.
-            const qint64 due = start + step * period;
-            while (monotonicNs() < due)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, int(qMax<qint64>(1, (due - monotonicNs()) / 1000000)));
+        return paced(steps, hz, [&](int step) {
             const QPoint next = from + (screen - from) * step / steps;
-            if (next == m_at)
-                continue;
-            if ((last = this->step(next)) < 0)
-                return -1;
-        }
-        return last;
+            return next == m_at ? 0 : this->step(next);
+        });
     }
+
+    bool has(Device device) const override { return device == Device::Touchpad; }
+
+    qint64 scroll(int steps, double pixels, int hz) override
+    {
+        // Positive values scroll down, towards the user.
+        const uint fingerSource = 4, finish = 1;
+        const qint64 last = paced(steps, hz, [&](int) {
+            return call("NotifyPointerAxis", 0.0, -pixels, fingerSource) ? monotonicNs() : -1;
+        });
+        return last >= 0 && call("NotifyPointerAxis", 0.0, 0.0, fingerSource | finish) ? last : -1;
+    }
+
+    qint64 touch(QPoint, QPoint, int) override { return -1; }
 
     bool chord() override
     {
@@ -580,14 +682,40 @@ public:
     }
 
 protected:
-    QPoint windowOrigin(QWidget *window) override
+    // mutter's frame is the window geometry Qt gives it, which holds the title bar Qt
+    // draws itself (and leaves out any shadow around it).
+    QRect contentsArea(QWidget *window) override
     {
-        const QStringList at = eval(QString("const r = %1.get_frame_rect(); r.x + ',' + r.y").arg(ours())).split(',');
-        const QMargins margins = window->windowHandle()->frameMargins();
-        return at.size() == 2 ? QPoint(at[0].toInt() + margins.left(), at[1].toInt() + margins.top()) : QPoint();
+        const QStringList at = eval(QString("const r = %1.get_frame_rect(); [r.x, r.y, r.width, r.height].join(',')")
+                                        .arg(ours()))
+                                   .split(',');
+        if (at.size() != 4)
+            return QRect();
+        return QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt())
+            .marginsRemoved(window->windowHandle()->frameMargins());
     }
 
 private:
+    // Calls `event` for steps 1 to `steps`, one every 1/hz s, and returns the time of
+    // the last event sent (an event returns 0 where it sends none), or -1 as soon as
+    // one fails. The viewer lives in this process: it handles its events meanwhile.
+    qint64 paced(int steps, int hz, const std::function<qint64(int)> &event)
+    {
+        const qint64 start = monotonicNs(), period = 1000000000LL / hz;
+        qint64 last = start;
+        for (int step = 1; step <= steps; ++step) {
+            const qint64 due = start + step * period;
+            while (monotonicNs() < due)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, int(qMax<qint64>(1, (due - monotonicNs()) / 1000000)));
+            const qint64 at = event(step);
+            if (at < 0)
+                return -1;
+            if (at > 0)
+                last = at;
+        }
+        return last;
+    }
+
     qint64 step(QPoint screen)
     {
         const QPoint by = screen - m_at;
@@ -646,9 +774,10 @@ private:
 
 std::unique_ptr<Desk> Desk::create()
 {
-    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        return std::make_unique<X11Desk>();
+    // An X11 client inside a Wayland desktop (through its Xwayland) has that desktop's.
     const QByteArray desktop = qgetenv("QUADVIEW_DESKTOP");
+    if (desktop.isEmpty())
+        return std::make_unique<X11Desk>();
     if (desktop == "gnome")
         return std::make_unique<GnomeDesk>();
     if (desktop == "kde")
@@ -659,7 +788,12 @@ std::unique_ptr<Desk> Desk::create()
 QPoint Desk::toScreen(QWidget *widget, QPoint local)
 {
     QWidget *window = widget->window();
-    return windowOrigin(window) + widget->mapTo(window, local);
+    return contentsArea(window).topLeft() + widget->mapTo(window, local);
+}
+
+bool Desk::waitForPlacement(QWidget *window)
+{
+    return QTest::qWaitFor([&] { return contentsArea(window).size() == window->size(); }, 10000);
 }
 
 QRect Desk::areaOf(QWidget *widget)

@@ -20,8 +20,9 @@ class QWidget;
 class Desk
 {
 public:
-    // X11 for Qt's xcb platform; under Wayland, the desktop QUADVIEW_DESKTOP names
-    // (tests/input/wayland-session.sh sets it), sway where it names none.
+    // The desktop QUADVIEW_DESKTOP names (tests/input/wayland-session.sh sets it),
+    // whether the program is its Wayland client or an X11 client of its Xwayland;
+    // X11 without a desktop (Xvfb) where it names none.
     static std::unique_ptr<Desk> create();
     virtual ~Desk() = default;
 
@@ -30,9 +31,13 @@ public:
     virtual bool start() = 0;
 
     // Where a point of a widget is on the screen. A Wayland client does not know
-    // where the compositor put its window; the desktop does.
+    // where the compositor put its window, nor what it drew around it; the desktop
+    // does.
     QPoint toScreen(QWidget *widget, QPoint local);
     QRect areaOf(QWidget *widget);
+    // Waits until the desktop shows the window's contents at the size Qt gave them
+    // (a compositor may configure a new window more than once); false after 10 s.
+    bool waitForPlacement(QWidget *window);
 
     // The pointer. Each returns when the display server has taken the events, with
     // the monotonic time (ns) the last one was sent, or -1 on failure.
@@ -41,6 +46,15 @@ public:
     virtual qint64 wheel(int notches) = 0;
     // A straight line to `screen` over `milliseconds`, one motion every 1/hz s.
     virtual qint64 glide(QPoint screen, int hz, int milliseconds) = 0;
+    // Devices beyond the mouse, where the desktop can drive one.
+    enum class Device { Touchpad, TouchScreen };
+    virtual bool has(Device device) const = 0;
+    // A touchpad's two-finger scroll: `steps` events of `pixels` of finger travel each
+    // (positive: as a wheel turned away from the user), one every 1/hz s, then the
+    // fingers lift.
+    virtual qint64 scroll(int steps, double pixels, int hz) = 0;
+    // One finger: down at `from`, in `steps` motions along a straight line to `to`, up.
+    virtual qint64 touch(QPoint from, QPoint to, int steps) = 0;
     // W released while Alt is held.
     virtual bool chord() = 0;
     // What the screen shows of an area, in device pixels.
@@ -62,8 +76,9 @@ public:
     virtual qint64 endResizeBurst(QWidget *window) = 0;
 
 protected:
-    // Where the window's top left corner is on the screen.
-    virtual QPoint windowOrigin(QWidget *window) = 0;
+    // Where the window's contents are on the screen, as the desktop has them: inside
+    // any frame or title bar it or Qt drew. An empty rectangle where it cannot tell.
+    virtual QRect contentsArea(QWidget *window) = 0;
     // Sizes between a little over half the first size and the whole of it, each
     // different from the one before.
     static QList<QSize> burstSizes(QSize first, int count);

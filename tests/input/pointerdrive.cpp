@@ -69,6 +69,12 @@ public:
     virtual void wheel(int notches) = 0;
     virtual void setExtent(uint32_t, uint32_t) {}
     virtual bool chord() { return false; }
+    // One step of a two-finger scroll, and the lift of the fingers; false where this
+    // display server offers no such device.
+    virtual bool scroll(double) { return false; }
+    virtual void scrollEnd() {}
+    enum class Touch { Down, Move, Up };
+    virtual bool touch(Touch, int, int) { return false; }
     // Sends what is buffered; with wait, also waits until the server has taken it.
     virtual bool flush(bool wait) = 0;
 };
@@ -158,6 +164,24 @@ public:
         zwlr_virtual_pointer_v1_frame(m_pointer);
     }
 
+    // As a touchpad reports it: the finger source, then the travel in pixels.
+    bool scroll(double pixels) override
+    {
+        const uint32_t fingerSource = 1, verticalAxis = 0;
+        zwlr_virtual_pointer_v1_axis_source(m_pointer, fingerSource);
+        zwlr_virtual_pointer_v1_axis(m_pointer, nowMs(), verticalAxis, wl_fixed_from_double(-pixels));
+        zwlr_virtual_pointer_v1_frame(m_pointer);
+        return true;
+    }
+
+    void scrollEnd() override
+    {
+        const uint32_t fingerSource = 1, verticalAxis = 0;
+        zwlr_virtual_pointer_v1_axis_source(m_pointer, fingerSource);
+        zwlr_virtual_pointer_v1_axis_stop(m_pointer, nowMs(), verticalAxis);
+        zwlr_virtual_pointer_v1_frame(m_pointer);
+    }
+
     // Absolute motion is spread over the whole layout of outputs.
     void setExtent(uint32_t width, uint32_t height) override
     {
@@ -218,6 +242,28 @@ public:
         // value on without notches, and Qt makes 12 degrees of a unit: 10 is a notch.
         const uint32_t verticalAxis = 0;
         org_kde_kwin_fake_input_axis(m_input, verticalAxis, wl_fixed_from_int(-10 * notches));
+    }
+
+    // The fake input has no scroll source: the steps arrive as a wheel's would.
+    bool scroll(double pixels) override
+    {
+        const uint32_t verticalAxis = 0;
+        org_kde_kwin_fake_input_axis(m_input, verticalAxis, wl_fixed_from_double(-pixels));
+        return true;
+    }
+
+    // Each change of a touch point needs its frame.
+    bool touch(Touch what, int x, int y) override
+    {
+        const uint32_t finger = 0;
+        if (what == Touch::Down)
+            org_kde_kwin_fake_input_touch_down(m_input, finger, wl_fixed_from_int(x), wl_fixed_from_int(y));
+        else if (what == Touch::Move)
+            org_kde_kwin_fake_input_touch_motion(m_input, finger, wl_fixed_from_int(x), wl_fixed_from_int(y));
+        else
+            org_kde_kwin_fake_input_touch_up(m_input, finger);
+        org_kde_kwin_fake_input_touch_frame(m_input);
+        return true;
     }
 
     bool chord() override
@@ -317,6 +363,7 @@ int main(int argc, char *argv[])
     }
 
     int x = 0, y = 0;
+    double pixels = 0;
     std::string line;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
@@ -328,6 +375,26 @@ int main(int argc, char *argv[])
         } else if (int width = 0, height = 0; command == "extent" && words >> width >> height && width > 0 && height > 0) {
             driver->setExtent(uint32_t(width), uint32_t(height));
         } else if (command == "chord" && driver->chord()) {
+        } else if (std::string what; command == "touch" && words >> what && (what == "up" || words >> x >> y)) {
+            const Driver::Touch touch = what == "down" ? Driver::Touch::Down
+                                      : what == "move" ? Driver::Touch::Move
+                                                       : Driver::Touch::Up;
+            if (!driver->touch(touch, x, y)) {
+                std::printf("error: no touch screen here\n");
+                return 1;
+            }
+        } else if (int steps = 0, hz = 0; command == "scroll" && words >> steps >> pixels >> hz && steps > 0 && hz > 0) {
+            const int64_t start = nowNs(), period = 1000000000LL / hz;
+            for (int step = 1; step <= steps; ++step) {
+                sleepUntil(start + step * period);
+                if (!driver->scroll(pixels)) {
+                    std::printf("error: no touchpad here\n");
+                    return 1;
+                }
+                lastEvent = nowNs();
+                driver->flush(false);
+            }
+            driver->scrollEnd();
         } else if (command == "down" || command == "up") {
             driver->button(command == "down");
         } else if (int notches = 0; command == "wheel" && words >> notches) {
@@ -354,7 +421,7 @@ int main(int argc, char *argv[])
             std::printf("error: cannot read \"%s\"\n", line.c_str());
             return 1;
         }
-        if (command != "glide")
+        if (command != "glide" && command != "scroll")
             lastEvent = nowNs();
         if (!driver->flush(true)) {
             std::printf("error: the display server went away\n");

@@ -3,10 +3,11 @@
 # renderer, with QT_QPA_PLATFORM=wayland, QUADVIEW_DESKTOP naming the desktop and
 # QUADVIEW_SCALE its output's scale:
 #   tests/input/wayland-session.sh [--desktop sway|gnome|kde] [--scale S] [--outputs N]
-#                                  [--copy FILE]... COMMAND [ARGS...]
+#                                  [--platform wayland|xcb] [--copy FILE]... COMMAND [ARGS...]
 # The desktop is sway unless --desktop or QUADVIEW_TEST_DESKTOP names another. --scale
 # gives the output that scale from the start (its logical size stays 1280 x 800);
 # --outputs 2 adds a second output, at scale 2, right of the first (sway only).
+# --platform xcb runs the command as an X11 client of the desktop's Xwayland (sway only).
 #
 # A desktop that does not come up within 60 s is tried once more in a fresh session,
 # then reported as not started, with exit status 77 (CTest's skip), never as a pass.
@@ -20,16 +21,31 @@ here=$(cd "$(dirname "$0")" && pwd)
 # The second stage, as the desktop's user: a D-Bus session of its own, the desktop
 # brought up and marked started, the command, and everything taken down again.
 if [ "${1:-}" = --inner ]; then
-    desktop=$2 scale=$3 outputs=$4
-    shift 4
+    desktop=$2 scale=$3 outputs=$4 platform=$5
+    shift 5
     pid= bus=
+    # The desktop first, then its bus, then whatever the bus started on demand (the
+    # portals, the accessibility bus): every process of this session but this shell.
     stop() {
         local process
         for process in $pid $bus; do
             kill "$process" 2>/dev/null && { wait "$process" 2>/dev/null || true; }
         done
+        local others
+        others=$(pgrep -s "$$") || true
+        for process in $others; do
+            [ "$process" = "$$" ] || kill -KILL "$process" 2>/dev/null || true
+        done
     }
     trap stop EXIT
+    # As a login to that desktop sets them: Qt chooses its platform theme by them, and
+    # what the bus starts on demand inherits them.
+    case "$desktop" in
+        sway) ;;
+        gnome) export XDG_CURRENT_DESKTOP=GNOME ;;
+        kde) export XDG_CURRENT_DESKTOP=KDE ;;
+    esac
+    export XDG_SESSION_TYPE=wayland
     # A session bus of its own, whose chatter goes to the desktop's log.
     dbus-daemon --session --nofork --print-address=3 3> "$RUNTIME/bus" 2>> "$RUNTIME/desktop.log" &
     bus=$!
@@ -119,6 +135,15 @@ if [ "${1:-}" = --inner ]; then
     done
     [ -n "$ready" ] || exit 0
     touch "$RUNTIME/started"
+    # GNOME and Plasma start the desktop portals with the session (where they are
+    # installed, as they are with those desktops' recommended packages); the document
+    # portal mounts itself in the runtime folder.
+    if [ "$desktop" != sway ] && [ -x /usr/libexec/xdg-desktop-portal ]; then
+        gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+            --method org.freedesktop.DBus.UpdateActivationEnvironment "{'WAYLAND_DISPLAY': '$WAYLAND_DISPLAY'}" > /dev/null
+        gdbus call --session --dest org.freedesktop.portal.Desktop --object-path /org/freedesktop/portal/desktop \
+            --method org.freedesktop.DBus.Peer.Ping > /dev/null 2>> "$RUNTIME/desktop.log" || true
+    fi
     # KWin 6 takes screenshots only while it composites with OpenGL, and its virtual
     # output does that only on a GPU's render node; without one it has no pictures to give.
     if [ "$desktop" = kde ]; then
@@ -135,18 +160,31 @@ if [ "${1:-}" = --inner ]; then
             exit 77
         fi
     fi
+    if [ "$platform" = xcb ]; then
+        # sway starts Xwayland when its first client connects; its environment knows the display.
+        swaymsg -q exec "echo \$DISPLAY > '$RUNTIME/display'"
+        for _ in $(seq 100); do
+            [ -s "$RUNTIME/display" ] && break
+            sleep 0.05
+        done
+        DISPLAY=$(cat "$RUNTIME/display" 2>/dev/null) || true
+        [ -n "$DISPLAY" ] || { echo "wayland-session.sh: sway offers no Xwayland" >&2; exit 1; }
+        export DISPLAY
+    fi
     status=0
-    QUADVIEW_DESKTOP=$desktop QUADVIEW_SCALE=$scale QT_QPA_PLATFORM=wayland "$@" || status=$?
+    QUADVIEW_DESKTOP=$desktop QUADVIEW_SCALE=$scale QT_QPA_PLATFORM=$platform QUADVIEW_TEST_OUTPUT=$RUNTIME/output \
+        "$@" || status=$?
     exit "$status"
 fi
 
-desktop=${QUADVIEW_TEST_DESKTOP:-sway} scale=1 outputs=1
+desktop=${QUADVIEW_TEST_DESKTOP:-sway} scale=1 outputs=1 platform=wayland
 companions=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --desktop) desktop=$2 ;;
         --scale) scale=$2 ;;
         --outputs) outputs=$2 ;;
+        --platform) platform=$2 ;;
         --copy) companions+=("$2") ;;
         *) break ;;
     esac
@@ -156,15 +194,42 @@ case "$desktop" in
     sway|gnome|kde) ;;
     *) echo "wayland-session.sh: no desktop \"$desktop\" (sway, gnome or kde)" >&2; exit 2 ;;
 esac
+case "$desktop:$platform" in
+    *:wayland|sway:xcb) ;;
+    *) echo "wayland-session.sh: no platform \"$platform\" under $desktop (wayland; xcb under sway)" >&2; exit 2 ;;
+esac
 
 runtime=
 user=
+session=
+# Takes the session's runtime folder away: what still runs as its user first, then any
+# mount below it (the document portal's FUSE mount outlives a session that was killed),
+# never deleting through one.
+remove_runtime() {
+    [ -n "$runtime" ] || return 0
+    if [ -n "$session" ]; then
+        pkill -KILL -s "$session" 2>/dev/null || true
+        session=
+    fi
+    if [ -n "$user" ]; then
+        pkill -KILL -u "$user" 2>/dev/null || true
+    fi
+    sleep 0.2
+    local mount
+    for mount in $(awk -v dir="$runtime" 'index($2, dir "/") == 1 { print $2 }' /proc/mounts | sort -r); do
+        fusermount3 -u -z "$mount" 2>/dev/null || umount -l "$mount" 2>/dev/null \
+            || echo "wayland-session.sh: cannot unmount $mount" >&2
+    done
+    rm -rf --one-file-system "$runtime"
+    runtime=
+}
 cleanup() {
-    [ -n "$runtime" ] && rm -rf "$runtime"
-    [ -n "$user" ] && userdel "$user" 2>/dev/null
+    remove_runtime
+    if [ -n "$user" ]; then userdel "$user" 2>/dev/null || true; fi
     true
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT HUP
 
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
@@ -175,9 +240,11 @@ fi
 
 attempt() {
     runtime=$(mktemp -d /tmp/quadview-wayland.XXXXXX)
-    mkdir "$runtime/files" "$runtime/config"
+    mkdir "$runtime/files" "$runtime/config" "$runtime/output"
     # The desktop's user may not be able to read this tree (a private clone).
     cp "$here/sway.conf" "$runtime/sway.conf"
+    # Xwayland only where the command is its client.
+    if [ "$platform" = xcb ]; then echo "xwayland enable"; else echo "xwayland disable"; fi >> "$runtime/sway.conf"
     cp "$0" "$runtime/files/"
     local args=() arg file
     for file in "${companions[@]}"; do
@@ -193,15 +260,24 @@ attempt() {
     [ -n "$user" ] && chown -R "$user:" "$runtime"
     chmod 700 "$runtime"
     local status=0
+    # A session of its own, so that everything the desktop starts can be found again.
     env -u DISPLAY -u WAYLAND_DISPLAY -u SWAYSOCK -u DBUS_SESSION_BUS_ADDRESS \
         XDG_RUNTIME_DIR="$runtime" HOME="$runtime" XDG_CACHE_HOME="$runtime/cache" \
         XDG_CONFIG_HOME="$runtime/config" RUNTIME="$runtime" \
-        "${as_user[@]}" "$runtime/files/$(basename "$0")" --inner "$desktop" "$scale" "$outputs" \
-        "${args[@]}" || status=$?
+        "${as_user[@]}" setsid --wait "$runtime/files/$(basename "$0")" --inner "$desktop" "$scale" "$outputs" "$platform" \
+        "${args[@]}" &
+    # Waited for in the background, so that a signal to this script cleans up at once.
+    session=$!
+    wait "$session" || status=$?
+    session=
+    # What the command left for its log (pictures that did not match) outlives the run.
+    if [ -n "$(ls -A "$runtime/output" 2>/dev/null)" ]; then
+        cp "$runtime/output/"* "${QUADVIEW_TEST_OUTPUT:-$PWD}/" \
+            && echo "wayland-session.sh: kept $(ls "$runtime/output" | tr '\n' ' ')in ${QUADVIEW_TEST_OUTPUT:-$PWD}" >&2
+    fi
     [ -e "$runtime/started" ] && return "$status"
     tail -n 20 "$runtime/desktop.log" >&2 || true
-    rm -rf "$runtime"
-    runtime=
+    remove_runtime
     return 125
 }
 
