@@ -33,7 +33,7 @@ if [ "$program" = bench ] && [ "${1:-}" = --desktop ]; then
     desktop=${2:-}
     case "$desktop" in
         sway) ensure_packages test ;;
-        gnome|kde) ensure_packages test "$desktop" ;;
+        gnome|kde) ensure_packages test; ensure_packages "$desktop" ;;
         *) echo "usage: ./run.sh bench --desktop sway|gnome|kde [--quick]" >&2; exit 2 ;;
     esac
     for scale in 1 2; do

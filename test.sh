@@ -25,7 +25,7 @@ case "${1:-}" in
     --desktop)
         case "${2:-}" in
             sway) ensure_packages build run test ;;
-            gnome|kde) ensure_packages build run test "$2" ;;
+            gnome|kde) ensure_packages build run test; ensure_packages "$2" ;;
             *) echo "usage: ./test.sh --desktop sway|gnome|kde" >&2; exit 2 ;;
         esac
         build_project build Release -DQUADVIEW_WERROR=ON --target tst_endtoend pointerdrive

@@ -305,21 +305,55 @@ struct ShownViewer
     }
 };
 
-// A left drag across the front view at the given rate: milliseconds from the last
-// motion event until the swap that presents the final camera.
-double measureSettle(int hz, int ms)
+// The floor for a drag under a compositor: one bare window with one surface showing
+// the scene, its camera moved as quadview's front view moves its own, paced as
+// quadview paces a view: one update request per motion, served at the compositor's
+// next frame with the newest camera.
+class DragFloor : public FloorWindow
 {
-    ShownViewer viewer;
-    GLWidget *front = viewportOf(viewer.window, VP_FRONT);
-    Camera *camera = front->getCamera();
-    std::vector<std::pair<qint64, float>> swaps;
-    QObject::connect(front->getSurface(), &QOpenGLWindow::frameSwapped,
-                     [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); });
+public:
+    DragFloor(Scene *scene, Camera *camera)
+        : FloorWindow(scene, camera, QColor(Qt::darkGray))
+        , m_camera(camera)
+    {
+    }
 
-    const QPoint anchor = desk().toScreen(front, QPoint(front->width() / 2, front->height() / 2));
-    // At least a pixel per event, so that every event at the given rate moves the camera.
-    const int distance = std::max(front->width() / 3, hz * ms / 1000);
-    // The front view moves its camera by -dx: the drag's final camera is known exactly.
+    std::function<void()> swapped;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override { m_last = event->position().toPoint(); }
+
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        if (!(event->buttons() & Qt::LeftButton))
+            return;
+        const QPoint pos = event->position().toPoint();
+        m_camera->moveBy(float(m_last.x() - pos.x()), float(pos.y() - m_last.y()), 0.0f);
+        m_last = pos;
+        requestUpdate();
+    }
+
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::UpdateRequest)
+            return FloorWindow::event(event);
+        renderNow();
+        if (swapped)
+            swapped();
+        return true;
+    }
+
+private:
+    Camera *m_camera;
+    QPoint m_last;
+};
+
+// A left drag at the given rate from `anchor`, `distance` pixels to the right, over
+// a view whose camera moves by -dx: milliseconds from the last motion event until the
+// swap that presents the final camera. `swaps` holds (time, camera x) of each swap.
+double settleOf(QPoint anchor, int distance, Camera *camera, const std::vector<std::pair<qint64, float>> &swaps,
+                int hz, int ms)
+{
     const float finalX = camera->getPositionX() - float(distance);
     checked(desk().moveTo(anchor), "move");
     checked(desk().button(true), "press");
@@ -334,11 +368,50 @@ double measureSettle(int hz, int ms)
     return std::max(0.0, double(presented()->first - lastMotion) / 1e6);
 }
 
-Samples measureSettles(int hz, int ms, int drags)
+// At least a pixel per event, so that every event at the given rate moves the camera.
+int dragDistance(QSize view, int hz, int ms)
+{
+    return std::max(view.width() / 3, hz * ms / 1000);
+}
+
+// A drag across quadview's front view.
+double measureSettle(int hz, int ms, QSize *viewSize = nullptr)
+{
+    ShownViewer viewer;
+    GLWidget *front = viewportOf(viewer.window, VP_FRONT);
+    Camera *camera = front->getCamera();
+    std::vector<std::pair<qint64, float>> swaps;
+    QObject::connect(front->getSurface(), &QOpenGLWindow::frameSwapped,
+                     [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); });
+    if (viewSize)
+        *viewSize = front->size();
+    const QPoint anchor = desk().toScreen(front, QPoint(front->width() / 2, front->height() / 2));
+    return settleOf(anchor, dragDistance(front->size(), hz, ms), camera, swaps, hz, ms);
+}
+
+// The same drag across the floor, a bare window the size of the front view.
+double measureFloorSettle(QSize size, int hz, int ms)
+{
+    Scene scene;
+    std::unique_ptr<Camera> camera(MainWindow::createCamera(0, 1));
+    DragFloor floor(&scene, camera.get());
+    std::vector<std::pair<qint64, float>> swaps;
+    floor.swapped = [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); };
+    floor.resize(size);
+    floor.show();
+    if (!waitFor([&] { return floor.isExposed(); }) || !desk().waitForPlacement(&floor))
+        qFatal("the floor window did not show");
+    QThread::msleep(200);
+    QCoreApplication::processEvents();
+    const QPoint anchor = desk().toScreen(&floor, QPoint(size.width() / 2, size.height() / 2));
+    return settleOf(anchor, dragDistance(size, hz, ms), camera.get(), swaps, hz, ms);
+}
+
+Samples measureSettles(int hz, int ms, int drags, QSize *viewSize = nullptr)
 {
     Samples samples;
     for (int i = 0; i < drags; ++i)
-        samples.push_back(measureSettle(hz, ms));
+        samples.push_back(measureSettle(hz, ms, viewSize));
     return samples;
 }
 
@@ -672,9 +745,23 @@ int main(int argc, char *argv[])
     // A drag of 2 s at a mouse's usual 125 Hz, and of 0.6 s at a gaming mouse's 1000 Hz.
     const int drags = quick ? 1 : 5;
     for (const auto &[hz, ms] : {std::pair{125, quick ? 200 : 2000}, std::pair{1000, quick ? 100 : 600}}) {
-        const Timing settle = summarise(measureSettles(hz, ms, drags));
+        QSize viewSize;
+        const Timing settle = summarise(measureSettles(hz, ms, drags, &viewSize));
         figures.append({QString("drag settle, %1 Hz for %2 ms, %3").arg(hz).arg(ms).arg(where), "ms", settle.median,
                         settle.p90, "budget: two frames and one refresh", settleBudget, "<= 1.00"});
+        // Under a desktop, the same drag over the floor says how much of the time is the
+        // compositor's: a bare window of the view's size, paced the same way.
+        if (dragsOnly) {
+            Samples floor;
+            for (int i = 0; i < drags; ++i)
+                floor.push_back(measureFloorSettle(viewSize, hz, ms));
+            const Timing floorSettle = summarise(floor);
+            figures.append({QString("drag settle, %1 Hz for %2 ms, %3").arg(hz).arg(ms).arg(where), "ms",
+                            settle.median, settle.p90,
+                            QString("bare window, one surface of %1x%2, same pacing (p90 %3 ms)")
+                                .arg(viewSize.width()).arg(viewSize.height()).arg(floorSettle.p90, 0, 'f', 2),
+                            floorSettle.median, ""});
+        }
     }
     if (dragsOnly)
         return report(figures, machine, quick, frames * rounds, launches, jsonPath);

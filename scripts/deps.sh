@@ -10,9 +10,11 @@ declare -A QUADVIEW_PACKAGES=(
     # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland
     # (sway, in a D-Bus session of its own).
     [test]="xdotool valgrind qt6-wayland sway xwayland grim wtype dbus-daemon libglib2.0-bin"
-    # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde).
-    [gnome]="gnome-shell gsettings-desktop-schemas"
-    [kde]="kwin-wayland"
+    # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde), as
+    # their users have them: with their recommended packages, of which these matter to
+    # quadview (Qt's GTK theme, the portals, PipeWire; KWin's Breeze title bar).
+    [gnome]="gnome-shell gsettings-desktop-schemas qt6-gtk-platformtheme xdg-desktop-portal pipewire"
+    [kde]="kwin-wayland kwin-style-breeze xdg-desktop-portal"
     # Building, checking and installing the .deb.
     [package]="dpkg-dev file desktop-file-utils lintian appstream man-db"
     # Fresh Debian roots for scripts/distro-test.sh.
@@ -30,10 +32,18 @@ missing_packages() {
     done
 }
 
+# Groups installed as a user installs them, recommended packages included.
+QUADVIEW_WITH_RECOMMENDS=" gnome kde "
+
 ensure_packages() {
-    local missing
+    local missing group recommends=--no-install-recommends
     missing=$(missing_packages "$@" | sort -u | tr '\n' ' ')
     [ -z "${missing// /}" ] && return 0
+    for group in "$@"; do
+        if [[ $QUADVIEW_WITH_RECOMMENDS == *" $group "* ]]; then
+            recommends=--install-recommends
+        fi
+    done
 
     if ! command -v apt-get >/dev/null 2>&1; then
         echo "Missing packages: $missing" >&2
@@ -47,5 +57,5 @@ ensure_packages() {
     echo "Installing missing packages: $missing"
     "${sudo[@]}" apt-get update -qq || return 1
     # shellcheck disable=SC2086
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing || return 1
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$recommends" $missing || return 1
 }

@@ -253,14 +253,14 @@ void tst_EndToEnd::fastDragComesBack()
     const QPoint away = anchor + QPoint(qMax(front->width() / 3, hz * milliseconds / 1000), -front->height() / 3);
     QVERIFY(m_desk->moveTo(anchor) >= 0);
     QImage before;
-    QVERIFY(settledPicture(&before, areaOf(front)));
+    QVERIFY2(settledPicture(&before, areaOf(front)), "the screen did not settle within 20 s");
 
     QVERIFY(m_desk->button(true) >= 0);
     QVERIFY(m_desk->glide(away, hz, milliseconds) >= 0);
     QVERIFY(m_desk->glide(anchor, hz, milliseconds) >= 0);
     QVERIFY(m_desk->button(false) >= 0);
 
-    QTRY_COMPARE_WITH_TIMEOUT(camera->getPositionX(), start.x(), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(camera->getPositionX(), start.x(), 20000);
     QTRY_COMPARE(camera->getPositionY(), start.y());
     QCOMPARE(camera->getPositionZ(), start.z());
     QVERIFY2(showsPicture(areaOf(front), before, 30000), qPrintable(m_pictureProblem));
@@ -285,11 +285,11 @@ void tst_EndToEnd::touchpadScroll()
     QImage startPicture, sixNotches;
     QString problem;
     QTRY_VERIFY2((problem = pictureProblem(front)).isEmpty(), qPrintable(problem));
-    QVERIFY(settledPicture(&startPicture, area));
+    QVERIFY2(settledPicture(&startPicture, area), "the screen did not settle within 20 s");
     QVERIFY(m_desk->wheel(-6) >= 0);
     QTRY_COMPARE(camera->getPositionZ(), start + 60);
     QTRY_VERIFY2((problem = pictureProblem(front)).isEmpty(), qPrintable(problem));
-    QVERIFY(settledPicture(&sixNotches, area));
+    QVERIFY2(settledPicture(&sixNotches, area), "the screen did not settle within 20 s");
     QVERIFY(m_desk->wheel(6) >= 0);
     QTRY_COMPARE(camera->getPositionZ(), start);
 
@@ -445,7 +445,7 @@ void tst_EndToEnd::resizeBurstDuringDrag()
     verifyFocusFrame(top);
     const QRect area = areaOf(m_window->centralWidget());
     QImage before;
-    QVERIFY(settledPicture(&before, area));
+    QVERIFY2(settledPicture(&before, area), "the screen did not settle within 20 s");
 
     QVERIFY(m_desk->button(true) >= 0);
     if (!m_desk->startResizeBurst(m_window.get(), 200, 3000))
@@ -487,7 +487,7 @@ bool tst_EndToEnd::settledPicture(QImage *picture, const QRect &area)
     return QTest::qWaitFor([&] {
         *picture = m_desk->pixels(area);
         return !picture->isNull() && *picture == m_desk->pixels(area);
-    }, 60000);
+    }, 20000);
 }
 
 // Whether the screen comes to show exactly `expected` in an area. Where it does not,

@@ -86,7 +86,7 @@ public:
 
     bool wait()
     {
-        if (!m_loop || !QTest::qWaitFor([&] { return m_loop->state() == QProcess::NotRunning; }, 60000))
+        if (!m_loop || !QTest::qWaitFor([&] { return m_loop->state() == QProcess::NotRunning; }, 30000))
             return false;
         const bool ran = m_loop->exitStatus() == QProcess::NormalExit && m_loop->exitCode() == 0;
         m_loop.reset();
@@ -191,7 +191,7 @@ public:
 protected:
     QString pointerKind() const override { return "x11"; }
     // No window manager draws a frame.
-    QRect contentsArea(QWidget *window) override { return QRect(window->mapToGlobal(QPoint(0, 0)), window->size()); }
+    QRect contentsArea(QWindow *window) override { return QRect(window->mapToGlobal(QPoint(0, 0)), window->size()); }
 
 private:
     static QString id(QWidget *window) { return QString::number(window->winId()); }
@@ -277,7 +277,7 @@ protected:
     QString pointerKind() const override { return "wlroots"; }
 
     // From sway's tree: the container's place, and the window's inside it.
-    QRect contentsArea(QWidget *) override
+    QRect contentsArea(QWindow *) override
     {
         const QByteArray tree = output("swaymsg", {"-t", "get_tree"});
         const QJsonObject node = newestOfOurs(QJsonDocument::fromJson(tree).object());
@@ -433,7 +433,7 @@ protected:
 
     // KWin draws the title bar (with its Breeze decoration) outside the client area,
     // which KWin 5 gives as the surface's buffer geometry.
-    QRect contentsArea(QWidget *) override
+    QRect contentsArea(QWindow *) override
     {
         const QStringList at = script("const c = ours.clientGeometry || ours.bufferGeometry;\n"
                                       "reply([c.x, c.y, c.width, c.height].join(','));")
@@ -521,9 +521,10 @@ private:
 
 // GNOME: mutter's RemoteDesktop session for the pointer, the Shell's Screenshot
 // interface for pictures and its Eval (open in --unsafe-mode) for keys and the window
-// manager's part. RemoteDesktop moves the pointer only relative to where it is: it is
-// pushed into the top left corner, which the session keeps from opening the overview,
-// and followed from there.
+// manager's part. The pointer moves to absolute places on a screen cast of the monitor
+// (where PipeWire runs, as it does in a GNOME session); without one, RemoteDesktop
+// moves it only relative to where it is: it is pushed into the top left corner, which
+// the session keeps from opening the overview, and followed from there.
 class GnomeDesk : public Desk
 {
 public:
@@ -539,6 +540,7 @@ public:
             return false;
         m_session.reset(new QDBusInterface("org.gnome.Mutter.RemoteDesktop", session.value().path(),
                                            "org.gnome.Mutter.RemoteDesktop.Session"));
+        recordMonitor();
         // Keys from the session's keyboard never reached a window here (GNOME 43); a
         // keyboard of the Shell's own does.
         if (!call("Start")
@@ -549,18 +551,18 @@ public:
             return false;
         // A new device's first events are lost while the compositor sets it up.
         QTest::qWait(500);
-        return call("NotifyPointerMotionRelative", -100000.0, -100000.0);
+        return !m_stream.isEmpty() || call("NotifyPointerMotionRelative", -100000.0, -100000.0);
     }
 
-    // With no button held, the pointer goes into the corner first, so that where it
-    // is never depends on every earlier motion having arrived. mutter finds the window
-    // under the pointer when it next draws: a press sent at once could still go to
-    // whatever was under the pointer before.
+    // Moved relatively with no button held, the pointer goes into the corner first, so
+    // that where it is never depends on every earlier motion having arrived. mutter
+    // finds the window under the pointer when it next draws: a press sent at once could
+    // still go to whatever was under the pointer before.
     qint64 moveTo(QPoint screen) override
     {
         if (m_pressed)
             return step(screen);
-        if (!call("NotifyPointerMotionRelative", -100000.0, -100000.0))
+        if (m_stream.isEmpty() && !call("NotifyPointerMotionRelative", -100000.0, -100000.0))
             return -1;
         m_at = QPoint();
         const qint64 sent = step(screen);
@@ -606,6 +608,8 @@ public:
         return last >= 0 && call("NotifyPointerAxis", 0.0, 0.0, fingerSource | finish) ? last : -1;
     }
 
+    // mutter takes RemoteDesktop's touch calls (and those of a touch screen made in the
+    // Shell) without a word, but no touch reaches a client of a headless GNOME.
     qint64 touch(QPoint, QPoint, int) override { return -1; }
 
     bool chord() override
@@ -672,7 +676,7 @@ public:
 
     qint64 endResizeBurst(QWidget *window) override
     {
-        if (!QTest::qWaitFor([&] { return eval("global.quadviewBurst") == "done"; }, 60000))
+        if (!QTest::qWaitFor([&] { return eval("global.quadviewBurst") == "done"; }, 30000))
             return -1;
         const qint64 sent = monotonicNs();
         const QString restored = eval(QString("const f = global.quadviewFirst;\n"
@@ -684,7 +688,7 @@ public:
 protected:
     // mutter's frame is the window geometry Qt gives it, which holds the title bar Qt
     // draws itself (and leaves out any shadow around it).
-    QRect contentsArea(QWidget *window) override
+    QRect contentsArea(QWindow *window) override
     {
         const QStringList at = eval(QString("const r = %1.get_frame_rect(); [r.x, r.y, r.width, r.height].join(',')")
                                         .arg(ours()))
@@ -692,10 +696,36 @@ protected:
         if (at.size() != 4)
             return QRect();
         return QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt())
-            .marginsRemoved(window->windowHandle()->frameMargins());
+            .marginsRemoved(window->frameMargins());
     }
 
 private:
+    // Absolute motion and touch need a screen cast of the monitor tied to the session,
+    // which mutter gives only where PipeWire runs; without one the pointer moves
+    // relative to where it is, and there is no touch.
+    void recordMonitor()
+    {
+        QDBusInterface screenCast("org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast",
+                                  "org.gnome.Mutter.ScreenCast");
+        const QDBusReply<QDBusObjectPath> cast = screenCast.call(
+            "CreateSession", QVariantMap{{"remote-desktop-session-id", m_session->property("SessionId")}});
+        if (!cast.isValid()) {
+            qInfo("GnomeDesk: no screen cast (%s)", qPrintable(cast.error().message()));
+            return;
+        }
+        const QDBusReply<QDBusObjectPath> stream =
+            QDBusInterface("org.gnome.Mutter.ScreenCast", cast.value().path(), "org.gnome.Mutter.ScreenCast.Session")
+                .call("RecordMonitor", QString(), QVariantMap());
+        if (!stream.isValid()) {
+            qInfo("GnomeDesk: no stream of the monitor (%s)", qPrintable(stream.error().message()));
+            return;
+        }
+        m_stream = stream.value().path();
+    }
+
+    // The stream of a monitor counts its device pixels.
+    QPointF streamPoint(QPoint screen) const { return QPointF(screen) * m_scale; }
+
     // Calls `event` for steps 1 to `steps`, one every 1/hz s, and returns the time of
     // the last event sent (an event returns 0 where it sends none), or -1 as soon as
     // one fails. The viewer lives in this process: it handles its events meanwhile.
@@ -719,7 +749,9 @@ private:
     qint64 step(QPoint screen)
     {
         const QPoint by = screen - m_at;
-        if (!call("NotifyPointerMotionRelative", double(by.x()), double(by.y())))
+        const QPointF at = streamPoint(screen);
+        if (m_stream.isEmpty() ? !call("NotifyPointerMotionRelative", double(by.x()), double(by.y()))
+                               : !call("NotifyPointerMotionAbsolute", m_stream, at.x(), at.y()))
             return -1;
         m_at = screen;
         return monotonicNs();
@@ -764,6 +796,7 @@ private:
     }
 
     std::unique_ptr<QDBusInterface> m_session;
+    QString m_stream;
     QPoint m_at;
     bool m_pressed = false;
     const qreal m_scale = sessionScale();
@@ -788,12 +821,22 @@ std::unique_ptr<Desk> Desk::create()
 QPoint Desk::toScreen(QWidget *widget, QPoint local)
 {
     QWidget *window = widget->window();
-    return contentsArea(window).topLeft() + widget->mapTo(window, local);
+    return toScreen(window->windowHandle(), widget->mapTo(window, local));
+}
+
+QPoint Desk::toScreen(QWindow *window, QPoint local)
+{
+    return contentsArea(window).topLeft() + local;
+}
+
+bool Desk::waitForPlacement(QWindow *window)
+{
+    return QTest::qWaitFor([&] { return contentsArea(window).size() == window->size(); }, 10000);
 }
 
 bool Desk::waitForPlacement(QWidget *window)
 {
-    return QTest::qWaitFor([&] { return contentsArea(window).size() == window->size(); }, 10000);
+    return waitForPlacement(window->windowHandle());
 }
 
 QRect Desk::areaOf(QWidget *widget)

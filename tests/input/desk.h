@@ -11,6 +11,7 @@
 #include <memory>
 
 class QWidget;
+class QWindow;
 
 // What the end-to-end test and the benchmark need of the desktop they run on: real
 // input through the display server, what the screen shows, and the window manager's
@@ -34,9 +35,11 @@ public:
     // where the compositor put its window, nor what it drew around it; the desktop
     // does.
     QPoint toScreen(QWidget *widget, QPoint local);
+    QPoint toScreen(QWindow *window, QPoint local);
     QRect areaOf(QWidget *widget);
     // Waits until the desktop shows the window's contents at the size Qt gave them
     // (a compositor may configure a new window more than once); false after 10 s.
+    bool waitForPlacement(QWindow *window);
     bool waitForPlacement(QWidget *window);
 
     // The pointer. Each returns when the display server has taken the events, with
@@ -78,7 +81,7 @@ public:
 protected:
     // Where the window's contents are on the screen, as the desktop has them: inside
     // any frame or title bar it or Qt drew. An empty rectangle where it cannot tell.
-    virtual QRect contentsArea(QWidget *window) = 0;
+    virtual QRect contentsArea(QWindow *window) = 0;
     // Sizes between a little over half the first size and the whole of it, each
     // different from the one before.
     static QList<QSize> burstSizes(QSize first, int count);

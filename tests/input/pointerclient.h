@@ -38,12 +38,12 @@ public:
     }
 
     // Runs one command; returns when its last event was sent (monotonic clock, in
-    // nanoseconds), or -1 when pointerdrive failed or did not answer in time.
+    // nanoseconds), or -1 when pointerdrive failed or did not answer within 30 s.
     qint64 command(const QString &line)
     {
         m_process.write(line.toLatin1() + '\n');
         QEventLoop loop;
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &loop, [&] {
             if (m_process.canReadLine())
                 loop.quit();

@@ -81,6 +81,11 @@ if [ "${1:-}" = --inner ]; then
                 gsettings set org.gnome.desktop.notifications show-banners false
                 gsettings set org.gnome.mutter experimental-features "['scale-monitor-framebuffer']"
             } 2>> "$RUNTIME/desktop.log"
+            # A GNOME session runs PipeWire, through which mutter casts the screen (the
+            # test's pointer moves on such a cast).
+            if command -v pipewire > /dev/null; then
+                pipewire >> "$RUNTIME/desktop.log" 2>&1 &
+            fi
             # --unsafe-mode opens the Shell's Eval and Screenshot to the test.
             NO_AT_BRIDGE=1 gnome-shell --headless --wayland --no-x11 --virtual-monitor "${width}x${height}" --unsafe-mode \
                 >> "$RUNTIME/desktop.log" 2>&1 &
@@ -102,7 +107,7 @@ if [ "${1:-}" = --inner ]; then
                 serial=$(sed -E 's/^\(uint32 ([0-9]+),.*/\1/' <<< "$state")
                 mode=$(grep -oE "'${width}x${height}@[0-9.]+'" <<< "$state" | head -n 1)
                 gdbus call --session --dest org.gnome.Mutter.DisplayConfig --object-path /org/gnome/Mutter/DisplayConfig \
-                    --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig "$serial" 2 \
+                    --method org.gnome.Mutter.DisplayConfig.ApplyMonitorsConfig "$serial" 1 \
                     "[(0, 0, $scale, uint32 0, true, [('Meta-0', $mode, @a{sv} {})])]" "@a{sv} {}" > /dev/null
             }
             ;;
