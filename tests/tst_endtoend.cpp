@@ -85,6 +85,7 @@ private slots:
     void touchDragAndTap();
     void scaledOutput_data();
     void scaledOutput();
+    void hiddenMidDrag_data();
     void hiddenMidDrag();
     void resizeBurstDuringDrag();
 
@@ -110,6 +111,7 @@ private:
     const qreal m_sessionScale = qEnvironmentVariableIsSet("QUADVIEW_SCALE") ? qgetenv("QUADVIEW_SCALE").toDouble() : 1;
     qreal m_scale = m_sessionScale;
     QString m_pictureProblem;
+    bool m_outputReplaced = false;
 };
 
 void tst_EndToEnd::initTestCase()
@@ -142,6 +144,12 @@ void tst_EndToEnd::showWindow()
 void tst_EndToEnd::cleanup()
 {
     m_window.reset();
+    if (m_outputReplaced) {
+        m_outputReplaced = false;
+        m_scale = m_sessionScale;
+        QString why;
+        QVERIFY2(m_desk->replaceOutput(m_sessionScale, &why), qPrintable(why));
+    }
     if (m_scale != m_sessionScale) {
         m_scale = m_sessionScale;
         QVERIFY(m_desk->setScale(m_sessionScale));
@@ -412,21 +420,84 @@ void tst_EndToEnd::scaledOutput()
     verifyEveryViewShowsItsCamera();
 }
 
+void tst_EndToEnd::hiddenMidDrag_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<bool>("newOutput");
+    QTest::newRow("scale 1") << 1.0 << false;
+    QTest::newRow("scale 2") << 2.0 << false;
+    QTest::newRow("output unplugged, a new one at scale 1.5") << 1.5 << true;
+}
+
 // The window goes off screen in the middle of a drag (to an empty workspace, or
-// unmapped) and comes back: the picture catches up with the camera.
+// unmapped) and comes back, or the output under it goes and another, of another
+// scale, takes its place: the picture catches up with the camera, and from then on
+// shows every change, the first included: a drag back to where the camera started,
+// a wheel notch in and one out. Back on the same output, the screen shows exactly
+// the first picture again.
 void tst_EndToEnd::hiddenMidDrag()
 {
-    const QPoint anchor = centreOf(viewport(VP_TOP));
+    QFETCH(qreal, scale);
+    QFETCH(bool, newOutput);
+    if (!newOutput && !qFuzzyCompare(scale, m_scale)) {
+        if (!m_desk->setScale(scale))
+            QSKIP("this desktop cannot change its output's scale while it runs");
+        m_scale = scale;
+        QVERIFY2(m_desk->waitForPlacement(m_window.get()), "the desktop never showed the window at the size Qt gave it");
+    }
+    GLWidget *top = viewport(VP_TOP);
+    Camera *camera = top->getCamera();
+    const QVector3D start(camera->getPositionX(), camera->getPositionY(), camera->getPositionZ());
+    QRect area = areaOf(top);
+    QString problem;
+    QTRY_VERIFY2((problem = pictureProblem(top)).isEmpty(), qPrintable(problem));
+    QImage before;
+    QVERIFY2(settledPicture(&before, area), "the screen did not settle within 20 s");
+
+    const QPoint anchor = centreOf(top);
     QVERIFY(m_desk->moveTo(anchor) >= 0);
     QVERIFY(m_desk->button(true) >= 0);
     QVERIFY(m_desk->glide(anchor + QPoint(20, 10), 125, 300) >= 0);
-    if (!m_desk->hideWindow(m_window.get()))
-        QSKIP("this desktop cannot take the window off screen");
-    // Drag on: where the events still arrive, the camera moves unseen.
-    QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
-    QVERIFY(m_desk->showWindow(m_window.get()));
+    if (newOutput) {
+        QString why;
+        if (!m_desk->replaceOutput(scale, &why)) {
+            QVERIFY(m_desk->button(false) >= 0);
+            QSKIP(qPrintable(why));
+        }
+        m_scale = scale;
+        m_outputReplaced = true;
+        QVERIFY2(m_desk->waitForPlacement(m_window.get()), "the desktop never showed the window at the size Qt gave it");
+        QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
+    } else {
+        if (!m_desk->hideWindow(m_window.get()))
+            QSKIP("this desktop cannot take the window off screen");
+        // Drag on: where the events still arrive, the camera moves unseen.
+        QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
+        QVERIFY(m_desk->showWindow(m_window.get()));
+    }
     QVERIFY(m_desk->button(false) >= 0);
     verifyEveryViewShowsItsCamera();
+
+    dragTopViewBy(QPoint(int(camera->getPositionX() - start.x()), int(camera->getPositionZ() - start.z())));
+    QTRY_COMPARE(camera->getPositionX(), start.x());
+    QCOMPARE(camera->getPositionZ(), start.z());
+    // On a new output of another scale the first picture cannot come back pixel for
+    // pixel; there every view shows its camera.
+    const auto verifyShowsStart = [&] {
+        if (newOutput)
+            verifyEveryViewShowsItsCamera();
+        else
+            QVERIFY2(showsPicture(area, before), qPrintable(m_pictureProblem));
+    };
+    verifyShowsStart();
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(m_desk->wheel(1) >= 0);
+    QTRY_COMPARE(camera->getPositionY(), start.y() - 10);
+    QTRY_VERIFY2((problem = pictureProblem(top)).isEmpty(), qPrintable(problem));
+    QVERIFY(m_desk->wheel(-1) >= 0);
+    QTRY_COMPARE(camera->getPositionY(), start.y());
+    verifyShowsStart();
 }
 
 // A burst of resizes while the top view is dragged, then the window at its first size

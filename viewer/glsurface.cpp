@@ -65,7 +65,11 @@ void GLSurface::requestFrame()
 // The one place that decides when this viewport paints.
 void GLSurface::serveFrame(Occasion occasion)
 {
-    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || occasion == Occasion::Exposed)
+    // A compositor keeps showing a surface's last frame while it withholds frame
+    // callbacks, and Qt's expose when they resume asks for nothing new; only a surface
+    // shown afresh has lost its frame.
+    const bool frameLost = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
+    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || frameLost)
         m_frameOwed = true;
     // Kept until the surface can present again: its next expose, or its window's,
     // serves it.
@@ -99,6 +103,7 @@ void GLSurface::presentFrame()
     paintGL();
     context()->swapBuffers(this);
     m_frameOwed = false;
+    m_frameKept = true;
     m_presentedSize = size();
     m_presentedRatio = devicePixelRatio();
     emit frameSwapped();
@@ -132,12 +137,16 @@ bool GLSurface::makeContextCurrent()
 // exposed again when the window around it is (after the compositor withheld frame
 // callbacks, on a hidden workspace say, or before the window was first configured):
 // the embedded window stays unexposed to Qt though it shows. The window around it
-// knows, and its expose serves an owed frame.
+// knows, and its expose serves an owed frame. Only an expose that came after this
+// surface lost its own counts: a window around it that merely stays exposed says
+// nothing, and on a hidden workspace every paint would wait out Qt's 100 ms for a
+// frame callback the compositor withholds, for a picture nobody sees.
 bool GLSurface::canPresent() const
 {
     if (isExposed())
         return true;
-    return m_pacedByCompositor && m_wasExposed && m_watchedParent && m_watchedParent->isExposed();
+    return m_pacedByCompositor && m_wasExposed && m_parentExposedSince && m_watchedParent
+        && m_watchedParent->isExposed();
 }
 
 // Qt 6.4's Wayland platform first exposes an embedded window when the window around it
@@ -170,8 +179,10 @@ void GLSurface::watchParent()
 bool GLSurface::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_watchedParent) {
-        if (event->type() == QEvent::Expose)
+        if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
+            m_parentExposedSince = true;
             serveFrame(Occasion::CanPresent);
+        }
         followParentRatio();
     }
     return QOpenGLWindow::eventFilter(watched, event);
@@ -213,6 +224,10 @@ bool GLSurface::event(QEvent *event)
     case QEvent::Paint:
         serveFrame(Occasion::Exposed);
         return true;
+    // Qt's Wayland platform gives a window shown again a new surface.
+    case QEvent::Hide:
+        m_frameKept = false;
+        break;
     default:
         break;
     }
@@ -227,8 +242,10 @@ bool GLSurface::event(QEvent *event)
 
 void GLSurface::exposeEvent(QExposeEvent *)
 {
-    if (!isExposed())
+    if (!isExposed()) {
+        m_parentExposedSince = false;
         return;
+    }
     m_wasExposed = true;
     serveFrame(Occasion::Exposed);
 }

@@ -52,7 +52,8 @@ private:
     enum class Occasion {
         CameraMoved,   // owes a frame; on X11 it is painted at once
         Changed,       // size or pixel ratio: owes a frame, painted at the next update request
-        Exposed,       // the display server needs the picture now: owes a frame, painted at once
+        Exposed,       // the display server needs the picture now: owes a frame (unless the
+                       // compositor still shows the last one), painted at once
         Ready,         // an update request: the compositor takes a frame now
         CanPresent     // the window around the surface was exposed
     };
@@ -69,8 +70,12 @@ private:
     GLWidget *m_widget;
     const bool m_pacedByCompositor;
     bool m_frameOwed = true;
+    // The compositor holds the last frame presented, and shows it when it can.
+    bool m_frameKept = false;
     bool m_wasExposed = false;
     bool m_askedForExpose = false;
+    // The window around this surface was exposed since this surface was last unexposed.
+    bool m_parentExposedSince = false;
     bool m_reportedFailure = false;
     // What the widget's OpenGL state was last set up for, and what the screen shows.
     QSize m_glSize;

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryFile>
+#include <QVersionNumber>
 #include <QWidget>
 #include <QWindow>
 #include <QtTest>
@@ -170,6 +171,11 @@ public:
     bool hideWindow(QWidget *window) override { return run("xdotool", {"windowunmap", "--sync", id(window)}); }
     bool showWindow(QWidget *window) override { return run("xdotool", {"windowmap", "--sync", id(window)}); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
+    bool replaceOutput(qreal, QString *why) override
+    {
+        *why = "this desktop cannot plug outputs in and out while it runs";
+        return false;
+    }
 
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {
@@ -258,6 +264,36 @@ public:
         return swaymsg({ours(), "move", "container", "to", "output", back ? "left" : "right"});
     }
 
+    // Headless outputs come with create_output and go with unplug (sway 1.8 and later).
+    bool replaceOutput(qreal scale, QString *why) override
+    {
+        const QJsonObject version = QJsonDocument::fromJson(output("swaymsg", {"-t", "get_version"})).object();
+        if (QVersionNumber(version.value("major").toInt(), version.value("minor").toInt()) < QVersionNumber(1, 8)) {
+            *why = "sway " + version.value("human_readable").toString() + " cannot unplug an output (1.8 can)";
+            return false;
+        }
+        const QStringList before = outputNames();
+        if (before.size() != 1 || !swaymsg({"create_output"})) {
+            *why = "sway did not add an output to its one";
+            return false;
+        }
+        const QStringList after = outputNames();
+        const QString added = after.value(after.indexOf(before.first()) == 0 ? 1 : 0);
+        QScreen *const old = QGuiApplication::primaryScreen();
+        const bool replaced = !added.isEmpty()
+            && swaymsg({"output", added, "resolution",
+                        QString("%1x%2").arg(qRound(1280 * scale)).arg(qRound(800 * scale)), "position", "0", "0",
+                        "scale", QString::number(scale)})
+            && swaymsg({"output", before.first(), "unplug"});
+        *why = "sway did not put a new output in place of the old";
+        m_scale = scale;
+        // Qt learns of the new output on its own schedule.
+        return replaced && QTest::qWaitFor([&] {
+            const QList<QScreen *> screens = QGuiApplication::screens();
+            return screens.size() == 1 && !screens.contains(old);
+        }, 10000) && m_pointer.updateExtent();
+    }
+
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {
         return m_burst.start(window, count, milliseconds, "swaymsg -q '" + ours() + "' floating enable",
@@ -298,6 +334,13 @@ private:
     }
 
     static bool swaymsg(const QStringList &command) { return run("swaymsg", QStringList{"-q"} + command); }
+    static QStringList outputNames()
+    {
+        QStringList names;
+        for (const QJsonValue &entry : QJsonDocument::fromJson(output("swaymsg", {"-t", "get_outputs"})).array())
+            names << entry.toObject().value("name").toString();
+        return names;
+    }
     // The node of our newest window (one closed a moment ago may still be listed).
     static QJsonObject newestOfOurs(const QJsonObject &node)
     {
@@ -379,6 +422,11 @@ public:
     bool hideWindow(QWidget *) override { return setDesktop(2); }
     bool showWindow(QWidget *) override { return setDesktop(1); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
+    bool replaceOutput(qreal, QString *why) override
+    {
+        *why = "this desktop cannot plug outputs in and out while it runs";
+        return false;
+    }
 
     // KWin sizes the frame, which holds its title bar around the client area.
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
@@ -642,6 +690,11 @@ public:
     bool hideWindow(QWidget *) override { return activateWorkspace(1); }
     bool showWindow(QWidget *) override { return activateWorkspace(0); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
+    bool replaceOutput(qreal, QString *why) override
+    {
+        *why = "this desktop cannot plug outputs in and out while it runs";
+        return false;
+    }
 
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {

@@ -72,6 +72,10 @@ public:
     virtual bool showWindow(QWidget *window) = 0;
     // Moves the window to the next output and back.
     virtual bool moveToOtherOutput(QWidget *window, bool back) = 0;
+    // Unplugs the output the window is on, with a new one of that scale (and of the
+    // same logical size) in its place; false where this desktop cannot, with the reason
+    // in `why`.
+    virtual bool replaceOutput(qreal scale, QString *why) = 0;
     // Starts `count` resizes of the window in the background, spread over about
     // `milliseconds`. The end waits for them, gives the window its first size and
     // returns when it has it, with the monotonic time (ns) of that last resize, or -1.
