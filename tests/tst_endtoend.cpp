@@ -99,6 +99,7 @@ private:
     void dragTopViewBy(QPoint offset);
     bool settledPicture(QImage *picture, const QRect &area);
     bool showsPicture(const QRect &area, const QImage &expected, int milliseconds = 5000);
+    QString keepPictures(const QImage &expected, const QImage &shown);
     QString pictureProblem(GLWidget *widget);
     void verifyEveryViewShowsItsCamera();
     void verifyPresentedFace(GLWidget *top);
@@ -112,6 +113,7 @@ private:
     qreal m_scale = m_sessionScale;
     QString m_pictureProblem;
     bool m_outputReplaced = false;
+    int m_keptPictures = 0;
 };
 
 void tst_EndToEnd::initTestCase()
@@ -569,11 +571,6 @@ bool tst_EndToEnd::showsPicture(const QRect &area, const QImage &expected, int m
     QImage shown;
     if (QTest::qWaitFor([&] { return (shown = m_desk->pixels(area)) == expected; }, milliseconds))
         return true;
-    const QString dir = qEnvironmentVariableIsSet("QUADVIEW_TEST_OUTPUT") ? qEnvironmentVariable("QUADVIEW_TEST_OUTPUT")
-                                                                         : QDir::currentPath();
-    const QString stem = QString("%1/%2-%3-%4").arg(dir, m_desk->name(), QTest::currentTestFunction(),
-                                                    QString(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "_"));
-    const bool saved = expected.save(stem + "-expected.png") && shown.save(stem + "-shown.png");
     int differing = 0;
     if (shown.size() == expected.size())
         for (int y = 0; y < shown.height(); ++y)
@@ -582,9 +579,22 @@ bool tst_EndToEnd::showsPicture(const QRect &area, const QImage &expected, int m
     m_pictureProblem = QString("after %1 ms the screen still shows another picture (%2x%3 against %4x%5, %6 pixels "
                                "differ); %7")
                            .arg(milliseconds).arg(shown.width()).arg(shown.height()).arg(expected.width())
-                           .arg(expected.height()).arg(differing)
-                           .arg(saved ? "both are in " + stem + "-{expected,shown}.png" : "they could not be saved in " + dir);
+                           .arg(expected.height()).arg(differing).arg(keepPictures(expected, shown));
     return false;
+}
+
+// Saves two pictures for whoever reads the log (in QUADVIEW_TEST_OUTPUT, or the working
+// directory) and says where they are.
+QString tst_EndToEnd::keepPictures(const QImage &expected, const QImage &shown)
+{
+    const QString dir = qEnvironmentVariableIsSet("QUADVIEW_TEST_OUTPUT") ? qEnvironmentVariable("QUADVIEW_TEST_OUTPUT")
+                                                                         : QDir::currentPath();
+    const QString stem = QString("%1/%2-%3-%4-%5").arg(dir, m_desk->name(), QTest::currentTestFunction(),
+                                                       QString(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "_"))
+                             .arg(++m_keptPictures);
+    return expected.save(stem + "-expected.png") && shown.save(stem + "-shown.png")
+        ? "both are in " + stem + "-{expected,shown}.png"
+        : "they could not be saved in " + dir;
 }
 
 // What is wrong with a view on screen, or nothing. It must fill its cell (no pixel of
@@ -634,7 +644,8 @@ void tst_EndToEnd::verifyEveryViewShowsItsCamera()
         if (!widget->isVisible())
             continue;
         QString problem;
-        QTRY_VERIFY2_WITH_TIMEOUT((problem = pictureProblem(widget)).isEmpty(), qPrintable(problem), 15000);
+        if (!QTest::qWaitFor([&] { return (problem = pictureProblem(widget)).isEmpty(); }, 15000))
+            QFAIL(qPrintable(problem + "; " + keepPictures(widget->grabFramebuffer(), m_desk->pixelsOf(widget))));
     }
 }
 

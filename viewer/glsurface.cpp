@@ -65,9 +65,10 @@ void GLSurface::requestFrame()
 // The one place that decides when this viewport paints.
 void GLSurface::serveFrame(Occasion occasion)
 {
-    // A compositor keeps showing a surface's last frame while it withholds frame
-    // callbacks, and Qt's expose when they resume asks for nothing new; only a surface
-    // shown afresh has lost its frame.
+    // A compositor keeps showing a surface's last frame: an expose that merely follows
+    // that of the window around it asks for nothing new. One that ends Qt's wait for a
+    // frame callback (Qt marked the surface unexposed meanwhile) does, for Qt delivers
+    // no update request before a new frame; and a surface shown afresh has no frame.
     const bool frameLost = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
     if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || frameLost)
         m_frameOwed = true;
@@ -244,6 +245,7 @@ void GLSurface::exposeEvent(QExposeEvent *)
 {
     if (!isExposed()) {
         m_parentExposedSince = false;
+        m_frameKept = false;
         return;
     }
     m_wasExposed = true;

@@ -70,7 +70,8 @@ private:
     GLWidget *m_widget;
     const bool m_pacedByCompositor;
     bool m_frameOwed = true;
-    // The compositor holds the last frame presented, and shows it when it can.
+    // The compositor holds the last frame presented, and Qt has not marked the surface
+    // unexposed since.
     bool m_frameKept = false;
     bool m_wasExposed = false;
     bool m_askedForExpose = false;
