@@ -431,8 +431,9 @@ public:
     }
 
     // Milliseconds from `since` until every visible view had presented a frame of what
-    // it shows now (none needed where the last frame before already did), once no
-    // frame has come for half a second; -1 where one never did.
+    // it shows now (none needed where the last frame before already did and none since
+    // showed anything else), once no frame has come for half a second; -1 where one
+    // never did.
     double catchUp(qint64 since)
     {
         qsizetype seen = -1;
@@ -449,19 +450,31 @@ public:
             if (!view->isVisible())
                 continue;
             const State now = stateOf(view);
-            const Swap *before = nullptr, *after = nullptr;
+            // The screen shows the view's state from the first frame of the last run of
+            // frames that show it; from before `since` where no frame since showed another.
+            const Swap *before = nullptr, *settled = nullptr;
+            bool changedSince = false;
             for (const Swap &swap : m_swaps) {
                 if (swap.view != view)
                     continue;
-                if (swap.ns < since)
+                if (swap.ns < since) {
                     before = &swap;
-                else if (!after && swap.state == now)
-                    after = &swap;
+                    continue;
+                }
+                if (!(swap.state == now)) {
+                    changedSince = true;
+                    settled = nullptr;
+                } else if (!settled) {
+                    settled = &swap;
+                }
             }
-            if (after) {
-                latest = std::max(latest, double(after->ns - since) / 1e6);
-            } else if (!before || !(before->state == now)) {
-                const State last = m_swaps.empty() ? State{} : (before ? before->state : State{});
+            const bool shownBefore = before && before->state == now && !changedSince;
+            if (shownBefore)
+                continue;
+            if (settled) {
+                latest = std::max(latest, double(settled->ns - since) / 1e6);
+            } else {
+                const State last = before ? before->state : State{};
                 std::fprintf(stderr, "viewbench: view %d shows %dx%d at %g, camera (%g, %g, %g), not %dx%d at %g, camera (%g, %g, %g)\n",
                              int(view->getViewport()), last.size.width(), last.size.height(), last.ratio,
                              last.camera.x(), last.camera.y(), last.camera.z(), now.size.width(), now.size.height(),

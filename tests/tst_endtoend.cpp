@@ -118,6 +118,11 @@ private:
 
 void tst_EndToEnd::initTestCase()
 {
+    // Told that it runs under QTest, Qt's Wayland platform covers a window with a blank
+    // buffer whenever an expose is not answered with a frame at once (with Qt 6.11 under
+    // sway 1.12, a plain QWidget window ends black after a burst of resizes). The viewer
+    // is tested as its users run it; no window exists yet.
+    qunsetenv("QT_QTESTLIB_RUNNING");
     m_desk = Desk::create();
     QVERIFY2(m_desk->start(), qPrintable(m_desk->name() + ": the pointer did not start"));
 }

@@ -65,12 +65,7 @@ void GLSurface::requestFrame()
 // The one place that decides when this viewport paints.
 void GLSurface::serveFrame(Occasion occasion)
 {
-    // A compositor keeps showing a surface's last frame: an expose that merely follows
-    // that of the window around it asks for nothing new. One that ends Qt's wait for a
-    // frame callback (Qt marked the surface unexposed meanwhile) does, for Qt delivers
-    // no update request before a new frame; and a surface shown afresh has no frame.
-    const bool frameLost = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
-    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || frameLost)
+    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || occasion == Occasion::Exposed)
         m_frameOwed = true;
     // Kept until the surface can present again: its next expose, or its window's,
     // serves it.
@@ -82,8 +77,14 @@ void GLSurface::serveFrame(Occasion occasion)
     }
     // A surface that presents on its window's exposure alone gets no update request
     // from Qt before 6.5 (which waits for a frame callback it timed out on); a new
-    // frame is what brings the callbacks back.
-    const bool now = occasion == Occasion::Exposed || occasion == Occasion::Ready
+    // frame is what brings the callbacks back. Under a compositor that still shows the
+    // surface's last frame, an expose (one that merely follows the window around it's)
+    // is served at the next frame callback, so that views exposed together do not
+    // each wait out a refresh in turn; one that ends Qt's wait for a frame callback
+    // (Qt marked the surface unexposed meanwhile), or comes to a surface shown afresh,
+    // is served at once.
+    const bool urgentExpose = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
+    const bool now = urgentExpose || occasion == Occasion::Ready
         || (occasion == Occasion::CameraMoved && !m_pacedByCompositor) || !isExposed();
     if (now) {
         presentFrame();
@@ -104,7 +105,9 @@ void GLSurface::presentFrame()
     paintGL();
     context()->swapBuffers(this);
     m_frameOwed = false;
-    m_frameKept = true;
+    // One swapped while Qt has the surface unexposed (painted on its window's exposure
+    // alone) did not always reach the screen (Qt 6.11): its expose paints it again.
+    m_frameKept = isExposed();
     m_presentedSize = size();
     m_presentedRatio = devicePixelRatio();
     emit frameSwapped();

@@ -52,8 +52,8 @@ private:
     enum class Occasion {
         CameraMoved,   // owes a frame; on X11 it is painted at once
         Changed,       // size or pixel ratio: owes a frame, painted at the next update request
-        Exposed,       // the display server needs the picture now: owes a frame (unless the
-                       // compositor still shows the last one), painted at once
+        Exposed,       // the display server needs the picture: owes a frame, painted at once
+                       // (at the next frame callback where the compositor still shows the last)
         Ready,         // an update request: the compositor takes a frame now
         CanPresent     // the window around the surface was exposed
     };
