@@ -457,7 +457,7 @@ void tst_EndToEnd::hiddenMidDrag()
     const QVector3D start(camera->getPositionX(), camera->getPositionY(), camera->getPositionZ());
     QRect area = areaOf(top);
     QString problem;
-    QTRY_VERIFY2((problem = pictureProblem(top)).isEmpty(), qPrintable(problem));
+    QTRY_VERIFY2_WITH_TIMEOUT((problem = pictureProblem(top)).isEmpty(), qPrintable(problem), 15000);
     QImage before;
     QVERIFY2(settledPicture(&before, area), "the screen did not settle within 20 s");
 
@@ -478,8 +478,18 @@ void tst_EndToEnd::hiddenMidDrag()
     } else {
         if (!m_desk->hideWindow(m_window.get()))
             QSKIP("this desktop cannot take the window off screen");
-        // Drag on: where the events still arrive, the camera moves unseen.
+        // Drag on: where the events still arrive, the camera moves unseen. No view
+        // paints on: at most the frame Qt asks for as the window goes.
+        QHash<GLWidget *, int> framesWhileHidden;
+        for (GLWidget *widget : m_window->findChildren<GLWidget *>())
+            connect(widget->getSurface(), &QOpenGLWindow::frameSwapped, this, [&, widget] { ++framesWhileHidden[widget]; });
         QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
+        for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
+            disconnect(widget->getSurface(), &QOpenGLWindow::frameSwapped, this, nullptr);
+            QVERIFY2(framesWhileHidden.value(widget) <= 1,
+                     qPrintable(QString("view %1 painted %2 frames while hidden").arg(int(widget->getViewport()))
+                                    .arg(framesWhileHidden.value(widget))));
+        }
         QVERIFY(m_desk->showWindow(m_window.get()));
     }
     QVERIFY(m_desk->button(false) >= 0);

@@ -78,11 +78,10 @@ void GLSurface::serveFrame(Occasion occasion)
     // A surface that presents on its window's exposure alone gets no update request
     // from Qt before 6.5 (which waits for a frame callback it timed out on); a new
     // frame is what brings the callbacks back. Under a compositor that still shows the
-    // surface's last frame, an expose (one that merely follows the window around it's)
-    // is served at the next frame callback, so that views exposed together do not
-    // each wait out a refresh in turn; one that ends Qt's wait for a frame callback
-    // (Qt marked the surface unexposed meanwhile), or comes to a surface shown afresh,
-    // is served at once.
+    // surface's last frame, an expose is served at the next frame callback, so that
+    // views exposed together with their window do not each wait out a refresh in turn;
+    // one that ends Qt's wait for a frame callback (Qt marked the surface unexposed
+    // meanwhile), or comes to a surface shown afresh, is served at once.
     const bool urgentExpose = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
     const bool now = urgentExpose || occasion == Occasion::Ready
         || (occasion == Occasion::CameraMoved && !m_pacedByCompositor) || !isExposed();
