@@ -207,7 +207,7 @@ esac
 runtime=
 user=
 session=
-# Takes the session's runtime folder away: what still runs as its user first, then any
+# Takes the session's runtime folder away: what still runs of the session first, then any
 # mount below it (the document portal's FUSE mount outlives a session that was killed),
 # never deleting through one.
 remove_runtime() {
@@ -216,9 +216,15 @@ remove_runtime() {
         pkill -KILL -s "$session" 2>/dev/null || true
         session=
     fi
-    if [ -n "$user" ]; then
-        pkill -KILL -u "$user" 2>/dev/null || true
-    fi
+    # And whatever left the session: its environment names this runtime folder. (Not
+    # by user: another run, in a Debian root say, may have a user of the same number.)
+    local environ
+    for environ in /proc/[0-9]*/environ; do
+        if tr '\0' '\n' < "$environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$runtime"; then
+            environ=${environ#/proc/}
+            kill -KILL "${environ%/environ}" 2>/dev/null || true
+        fi
+    done
     sleep 0.2
     local mount
     for mount in $(awk -v dir="$runtime" 'index($2, dir "/") == 1 { print $2 }' /proc/mounts | sort -r); do
