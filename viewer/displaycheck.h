@@ -4,13 +4,29 @@
 #include <QString>
 #include <QStringList>
 
-namespace DisplayCheck {
+struct xcb_connection_t;
 
-// Why none of the displays that Qt's platform would open answers, or an empty string
-// when one does, or when the platform named needs no display (offscreen, minimal).
-// Qt itself would abort in that case, with advice that does not fit.
-QString unreachable(const QStringList &arguments);
+// Asks whether one of the displays that Qt's platform would open answers, before Qt
+// itself would abort, with advice that does not fit.
+class DisplayCheck
+{
+public:
+    explicit DisplayCheck(const QStringList &arguments);
+    ~DisplayCheck();
+    DisplayCheck(const DisplayCheck &) = delete;
+    DisplayCheck &operator=(const DisplayCheck &) = delete;
 
-} // namespace DisplayCheck
+    // Why none of those displays answers, or an empty string when one does, or when
+    // the platform named needs no display (offscreen, minimal).
+    QString problem() const;
+    // Lets go of the X connection that answered; call it once Qt has its own.
+    void close();
+
+private:
+    QString xDisplayProblem(const QStringList &arguments);
+
+    QString m_problem;
+    xcb_connection_t *m_connection = nullptr;
+};
 
 #endif // DISPLAYCHECK_H

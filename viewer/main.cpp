@@ -76,7 +76,8 @@ int main(int argc, char *argv[])
     }
 
     // Qt would abort here and advise reinstalling, which would not help.
-    const QString noDisplay = DisplayCheck::unreachable(arguments);
+    DisplayCheck display(arguments);
+    const QString noDisplay = display.problem();
     if (!noDisplay.isEmpty()) {
         std::fprintf(stderr,
                      "quadview: no display to open the window on: %s. Start it in a desktop session, over ssh "
@@ -87,6 +88,7 @@ int main(int argc, char *argv[])
 
     qtMessageHandler = qInstallMessageHandler(quietenStaleRatioNotice);
     QApplication app(argc, argv);
+    display.close();
 
     // Without a context of the kind the viewports draw with, Qt's OpenGL window would
     // crash on its first paint; say what is missing instead.
