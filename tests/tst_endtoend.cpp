@@ -9,15 +9,16 @@
 
 namespace {
 
-// The wheel events that reach a widget with a delta, and the sum of their deltas
-// (whichever axis turned).
-class WheelTally : public QObject
+// The wheel events that reach a widget with a delta, the sum of their deltas
+// (whichever axis turned), and the button releases.
+class InputTally : public QObject
 {
 public:
-    explicit WheelTally(QWidget *widget) { widget->installEventFilter(this); }
+    explicit InputTally(QWidget *widget) { widget->installEventFilter(this); }
 
     int steps = 0;
     int sum = 0;
+    int releases = 0;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
@@ -27,6 +28,8 @@ protected:
             const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
             steps += delta != 0;
             sum += delta;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            ++releases;
         }
         return false;
     }
@@ -150,6 +153,9 @@ void tst_EndToEnd::showWindow()
 
 void tst_EndToEnd::cleanup()
 {
+    // A function that failed mid-drag leaves the button held: the next would start with it.
+    if (QTest::currentTestFailed())
+        m_desk->button(false);
     m_window.reset();
     if (m_outputReplaced) {
         m_outputReplaced = false;
@@ -311,7 +317,7 @@ void tst_EndToEnd::touchpadScroll()
     // Qt's xcb platform truncates each step's delta to whole units (under Xwayland 1.5 px
     // arrives as 17 or 18), so there the view can only follow the sum that arrives.
     const bool exact = QGuiApplication::platformName() != QLatin1String("xcb");
-    WheelTally tally(front);
+    InputTally tally(front);
     // 40 quick steps of 1.5 px are 720 units, six notches' worth.
     QVERIFY(m_desk->scroll(40, -1.5, 125) >= 0);
     QTRY_COMPARE(tally.steps, 40);
@@ -479,20 +485,26 @@ void tst_EndToEnd::hiddenMidDrag()
         if (!m_desk->hideWindow(m_window.get()))
             QSKIP("this desktop cannot take the window off screen");
         // Drag on: where the events still arrive, the camera moves unseen. No view
-        // paints on: at most the frame Qt asks for as the window goes.
+        // paints on: at most the frames under way as the window goes (the compositor's
+        // answer to the last one shown may arrive after it has hidden the window).
         QHash<GLWidget *, int> framesWhileHidden;
         for (GLWidget *widget : m_window->findChildren<GLWidget *>())
             connect(widget->getSurface(), &QOpenGLWindow::frameSwapped, this, [&, widget] { ++framesWhileHidden[widget]; });
         QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
         for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
             disconnect(widget->getSurface(), &QOpenGLWindow::frameSwapped, this, nullptr);
-            QVERIFY2(framesWhileHidden.value(widget) <= 1,
+            QVERIFY2(framesWhileHidden.value(widget) <= 2,
                      qPrintable(QString("view %1 painted %2 frames while hidden").arg(int(widget->getViewport()))
                                     .arg(framesWhileHidden.value(widget))));
         }
         QVERIFY(m_desk->showWindow(m_window.get()));
     }
+    // On X11 the unmapped window lost the drag's grab, and the release brings what it
+    // missed (Qt moves the pointer to where the button went up, the button still held):
+    // the camera is only final once the release is handled, late on a loaded machine.
+    InputTally tally(top);
     QVERIFY(m_desk->button(false) >= 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(tally.releases == 1, "the release never reached the top view", 15000);
     verifyEveryViewShowsItsCamera();
 
     dragTopViewBy(QPoint(int(camera->getPositionX() - start.x()), int(camera->getPositionZ() - start.z())));

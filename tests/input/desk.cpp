@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QTemporaryFile>
@@ -604,18 +605,33 @@ public:
 
     // Moved relatively with no button held, the pointer goes into the corner first, so
     // that where it is never depends on every earlier motion having arrived. mutter
-    // finds the window under the pointer when it next draws: a press sent at once could
-    // still go to whatever was under the pointer before.
+    // finds the surface under the pointer when it next draws, later still on a loaded
+    // machine: a press or a wheel sent before could go to whatever was under the
+    // pointer before. Over one of our windows, the move ends when the motion reached it.
     qint64 moveTo(QPoint screen) override
     {
         if (m_pressed)
             return step(screen);
-        if (m_stream.isEmpty() && !call("NotifyPointerMotionRelative", -100000.0, -100000.0))
+        if (m_stream.isEmpty()) {
+            if (!call("NotifyPointerMotionRelative", -100000.0, -100000.0))
+                return -1;
+            m_at = QPoint();
+        } else if (m_at == screen && step(screen + QPoint(1, 0)) < 0) {
+            // A motion that ends where the pointer already is would send no event.
             return -1;
-        m_at = QPoint();
-        const qint64 sent = step(screen);
-        QTest::qWait(50);
-        return sent;
+        }
+        qint64 sent = step(screen);
+        if (sent < 0 || !overOurWindow(screen))
+            return sent;
+        // mutter may not send a motion to a surface it has not yet found under the
+        // pointer: the pointer moves on until one arrives.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            if (QTest::qWaitFor([&] { return m_seen.window && toScreen(m_seen.window, m_seen.at) == screen; }, 200))
+                return sent;
+            if (step(screen + QPoint(1, 0)) < 0 || (sent = step(screen)) < 0)
+                return -1;
+        }
+        return -1;
     }
 
     qint64 button(bool pressed) override
@@ -740,10 +756,13 @@ public:
 
 protected:
     // mutter's frame is the window geometry Qt gives it, which holds the title bar Qt
-    // draws itself (and leaves out any shadow around it).
+    // draws itself (and leaves out any shadow around it). A new window has a frame
+    // before mutter places it, and is on screen only once its actor is: not before, and
+    // not while on another workspace.
     QRect contentsArea(QWindow *window) override
     {
-        const QStringList at = eval(QString("const r = %1.get_frame_rect(); [r.x, r.y, r.width, r.height].join(',')")
+        const QStringList at = eval(QString("const w = %1, a = w.get_compositor_private(), r = w.get_frame_rect();\n"
+                                            "a && a.is_mapped() ? [r.x, r.y, r.width, r.height].join(',') : ''")
                                         .arg(ours()))
                                    .split(',');
         if (at.size() != 4)
@@ -848,7 +867,48 @@ private:
             == "ok";
     }
 
+    bool overOurWindow(QPoint screen)
+    {
+        const QList<QWindow *> windows = QGuiApplication::topLevelWindows();
+        return std::any_of(windows.begin(), windows.end(), [&](QWindow *window) {
+            return window->isExposed() && contentsArea(window).contains(screen);
+        });
+    }
+
+    // Where the program last saw the pointer move: the top-level window, and the
+    // point in it. A surface that still has the pointer's focus after the pointer left
+    // it gets motions outside itself: those do not count.
+    class PointerSeen : public QObject
+    {
+    public:
+        PointerSeen() { qApp->installEventFilter(this); }
+
+        QPointer<QWindow> window;
+        QPoint at;
+
+    protected:
+        bool eventFilter(QObject *object, QEvent *event) override
+        {
+            auto *seenBy = qobject_cast<QWindow *>(object);
+            if (seenBy && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)) {
+                const QPointF local = static_cast<QSinglePointEvent *>(event)->position();
+                if (!QRectF(QPointF(), seenBy->size()).contains(local)) {
+                    window = nullptr;
+                    return false;
+                }
+                QWindow *top = seenBy;
+                while (top->parent())
+                    top = top->parent();
+                window = top;
+                // A view's own surface lies inside its window.
+                at = seenBy->mapToGlobal(local.toPoint()) - top->mapToGlobal(QPoint(0, 0));
+            }
+            return false;
+        }
+    };
+
     std::unique_ptr<QDBusInterface> m_session;
+    PointerSeen m_seen;
     QString m_stream;
     QPoint m_at;
     bool m_pressed = false;
