@@ -288,9 +288,13 @@ public:
             && swaymsg({"output", before.first(), "unplug"});
         *why = "sway did not put a new output in place of the old";
         m_scale = scale;
-        // Qt learns of the new output on its own schedule.
+        // Qt learns of the new output on its own schedule. As an X11 client of Xwayland
+        // (24.1) it is still told of the unplugged one as well, at the same place.
+        const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
         return replaced && QTest::qWaitFor([&] {
             const QList<QScreen *> screens = QGuiApplication::screens();
+            if (x11)
+                return std::any_of(screens.begin(), screens.end(), [&](QScreen *screen) { return screen->name() == added; });
             return screens.size() == 1 && !screens.contains(old);
         }, 10000) && m_pointer.updateExtent();
     }

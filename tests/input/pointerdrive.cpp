@@ -143,7 +143,12 @@ public:
 
     void move(int x, int y) override
     {
-        zwlr_virtual_pointer_v1_motion_absolute(m_pointer, nowMs(), uint32_t(x), uint32_t(y), m_width, m_height);
+        // A quarter pixel in: the compositor scales the point through a fraction of its
+        // extent, and a whole pixel can come out a hair short (Xwayland, under sway 1.10
+        // at scale 2, truncated 203 to 202); this lands in the same pixel whether a client
+        // rounds or truncates.
+        zwlr_virtual_pointer_v1_motion_absolute(m_pointer, nowMs(), uint32_t(4 * x + 1), uint32_t(4 * y + 1), 4 * m_width,
+                                                4 * m_height);
         zwlr_virtual_pointer_v1_frame(m_pointer);
     }
 

@@ -220,7 +220,7 @@ remove_runtime() {
     # by user: another run, in a Debian root say, may have a user of the same number.)
     local environ
     for environ in /proc/[0-9]*/environ; do
-        if tr '\0' '\n' < "$environ" 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$runtime"; then
+        if { tr '\0' '\n' < "$environ"; } 2>/dev/null | grep -qxF "XDG_RUNTIME_DIR=$runtime"; then
             environ=${environ#/proc/}
             kill -KILL "${environ%/environ}" 2>/dev/null || true
         fi
