@@ -68,7 +68,8 @@ if [ "${1:-}" = --inner ]; then
                 WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-[0-9] 2>/dev/null | head -n 1) || true
                 SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1) || true
                 [ -n "$WAYLAND_DISPLAY" ] && [ -n "$SWAYSOCK" ] && export WAYLAND_DISPLAY SWAYSOCK \
-                    && swaymsg -q "output HEADLESS-1 resolution ${width}x${height} scale $scale"
+                    && swaymsg -q "output HEADLESS-1 resolution ${width}x${height} scale $scale" \
+                    && swaymsg -q "focus output HEADLESS-1"
             }
             ;;
         gnome)
