@@ -759,14 +759,16 @@ public:
     }
 
 protected:
-    // mutter's frame is the window geometry Qt gives it, which holds the title bar Qt
-    // draws itself (and leaves out any shadow around it). A new window has a frame
-    // before mutter places it, and is on screen only once its actor is: not before, and
-    // not while on another workspace.
+    // mutter's buffer rectangle is the whole of Qt's surface: the contents, the title
+    // bar Qt draws itself and, with the decoration Qt 6.8 loads under GNOME, a shadow
+    // around it (its frame rectangle, the window geometry, leaves the shadow out). Qt's
+    // frame margins reach from the contents to the buffer's edge. A new window has a
+    // buffer before mutter places it, and is on screen only once its actor shows: not
+    // before, and not while on another workspace.
     QRect contentsArea(QWindow *window) override
     {
-        const QStringList at = eval(QString("const w = %1, a = w.get_compositor_private(), r = w.get_frame_rect();\n"
-                                            "a && a.is_mapped() ? [r.x, r.y, r.width, r.height].join(',') : ''")
+        const QStringList at = eval(QString("const w = %1, a = w.get_compositor_private(), r = w.get_buffer_rect();\n"
+                                            "a && a.visible ? [r.x, r.y, r.width, r.height].join(',') : ''")
                                         .arg(ours()))
                                    .split(',');
         if (at.size() != 4)
