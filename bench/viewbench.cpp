@@ -259,11 +259,16 @@ Launch measureLaunches(const QStringList &command, int launches)
     return {percentile(startup, 0.5), percentile(memory, 0.5)};
 }
 
-qint64 monotonicNs()
+qint64 nanosecondsOf(clockid_t clock)
 {
     timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(clock, &ts);
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+qint64 monotonicNs()
+{
+    return nanosecondsOf(CLOCK_MONOTONIC);
 }
 
 Desk &desk()
@@ -516,14 +521,6 @@ private:
 
 enum class Disturbance { HiddenWorkspace, OtherOutput, ResizeBurst };
 
-// The processor time this process has used, in nanoseconds.
-qint64 processCpuNs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 // What the return of a hidden workspace showed besides the catch-up: how soon a drag
 // made after it settles, and the share of a core the viewer took while hidden.
 struct HiddenDrag
@@ -535,15 +532,17 @@ struct HiddenDrag
 // How soon the whole window shows its state again after the desktop disturbed it:
 // the return of a workspace hidden in the middle of a drag, the arrival on another
 // output (of another scale), the last of a burst of resizes during a drag.
-// Milliseconds from that moment; no sample where this desktop cannot do it.
+// Milliseconds from that moment; no sample where this desktop cannot do it. `hidden`,
+// for a hidden workspace, takes what else its return showed.
 std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden = nullptr)
 {
     ShownViewer viewer;
     SwapLog log(viewer.window);
     GLWidget *top = viewportOf(viewer.window, VP_TOP);
     std::vector<std::pair<qint64, float>> topSwaps;
-    QObject::connect(top->getSurface(), &QOpenGLWindow::frameSwapped,
-                     [&] { topSwaps.emplace_back(monotonicNs(), top->getCamera()->getPositionX()); });
+    if (hidden)
+        QObject::connect(top->getSurface(), &QOpenGLWindow::frameSwapped,
+                         [&] { topSwaps.emplace_back(monotonicNs(), top->getCamera()->getPositionX()); });
     const QPoint anchor = desk().toScreen(top, QPoint(top->width() / 2, top->height() / 2));
     checked(desk().moveTo(anchor), "move");
     qint64 since = -1;
@@ -558,10 +557,11 @@ std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden
         // Where the events still arrive, the camera moves unseen: the viewer only
         // handles them.
         {
-            const qint64 wall = monotonicNs(), cpu = processCpuNs();
+            const qint64 wall = monotonicNs(), cpu = nanosecondsOf(CLOCK_PROCESS_CPUTIME_ID);
             checked(desk().glide(anchor + QPoint(60, 30), 125, 400), "glide");
             if (hidden)
-                hidden->cpuShareHidden = double(processCpuNs() - cpu) / double(monotonicNs() - wall);
+                hidden->cpuShareHidden =
+                    double(nanosecondsOf(CLOCK_PROCESS_CPUTIME_ID) - cpu) / double(monotonicNs() - wall);
         }
         since = monotonicNs();
         if (!desk().showWindow(&viewer.window))
@@ -586,7 +586,7 @@ std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden
     }
     const double ms = log.catchUp(since);
     // Back again, in a drag of its own.
-    if (disturbance == Disturbance::HiddenWorkspace && hidden)
+    if (hidden)
         hidden->dragBackMs = settleOf(anchor + QPoint(60, 30), -60, top->getCamera(), topSwaps, 125, 480);
     if (disturbance == Disturbance::OtherOutput && !desk().moveToOtherOutput(&viewer.window, true))
         qFatal("the window did not come back from the other output");
@@ -819,11 +819,15 @@ int main(int argc, char *argv[])
          {std::pair{Disturbance::HiddenWorkspace, "return of a workspace hidden mid-drag"},
           std::pair{Disturbance::OtherOutput, "arrival on another output (scale 1 to 2)"},
           std::pair{Disturbance::ResizeBurst, "last of a burst of resizes during a drag"}}) {
+        const bool hiddenWorkspace = disturbance == Disturbance::HiddenWorkspace;
         Samples samples, dragsBack, cpuShares;
         for (int i = 0; i < repeats; ++i) {
             HiddenDrag hidden;
-            if (const std::optional<double> ms = measureCatchUp(disturbance, &hidden)) {
-                samples.push_back(*ms);
+            const std::optional<double> ms = measureCatchUp(disturbance, hiddenWorkspace ? &hidden : nullptr);
+            if (!ms)
+                continue;
+            samples.push_back(*ms);
+            if (hiddenWorkspace) {
                 dragsBack.push_back(hidden.dragBackMs);
                 cpuShares.push_back(100 * hidden.cpuShareHidden);
             }
@@ -833,7 +837,7 @@ int main(int argc, char *argv[])
         const Timing catchUp = summarise(samples);
         figures.append({QString("catch-up after the %1, %2").arg(name, platform), "ms", catchUp.median, catchUp.p90,
                         "budget: one refresh plus the paint of four views", budget, "<= 1.00"});
-        if (disturbance != Disturbance::HiddenWorkspace)
+        if (!hiddenWorkspace)
             continue;
         const Timing dragBack = summarise(dragsBack), cpuShare = summarise(cpuShares);
         figures.append({QString("drag settle after the return of a hidden workspace, 125 Hz, %1").arg(platform), "ms",

@@ -35,6 +35,12 @@ protected:
     }
 };
 
+// Qt's xcb platform: under Xvfb, or as an X11 client of a desktop's Xwayland.
+bool onX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
 QRectF yellowBounds(const QImage &image)
 {
     return QRectF(boundsOf(image, qRgb(255, 255, 0)));
@@ -316,7 +322,7 @@ void tst_EndToEnd::touchpadScroll()
 
     // Qt's xcb platform truncates each step's delta to whole units (under Xwayland 1.5 px
     // arrives as 17 or 18), so there the view can only follow the sum that arrives.
-    const bool exact = QGuiApplication::platformName() != QLatin1String("xcb");
+    const bool exact = !onX11();
     InputTally tally(front);
     // 40 quick steps of 1.5 px are 720 units, six notches' worth.
     QVERIFY(m_desk->scroll(40, -1.5, 125) >= 0);
@@ -461,7 +467,7 @@ void tst_EndToEnd::hiddenMidDrag()
     }
     // Xwayland leaves an X11 client at scale 1, and the compositor resamples it to a
     // fractional scale: neither its pictures nor its pointer's whole pixels are exact.
-    if (newOutput && QGuiApplication::platformName() == QLatin1String("xcb") && scale != qRound(scale))
+    if (newOutput && onX11() && scale != qRound(scale))
         QSKIP("an X11 client is resampled to a fractional scale; the row at scale 2 covers it");
     GLWidget *top = viewport(VP_TOP);
     Camera *camera = top->getCamera();
@@ -510,7 +516,7 @@ void tst_EndToEnd::hiddenMidDrag()
     // A Wayland release has no place of its own; it may go to no surface at all.
     InputTally tally(top);
     QVERIFY(m_desk->button(false) >= 0);
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (onX11())
         QTRY_VERIFY2_WITH_TIMEOUT(tally.releases == 1, "the release never reached the top view", 15000);
     verifyEveryViewShowsItsCamera();
 

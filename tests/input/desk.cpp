@@ -172,11 +172,6 @@ public:
     bool hideWindow(QWidget *window) override { return run("xdotool", {"windowunmap", "--sync", id(window)}); }
     bool showWindow(QWidget *window) override { return run("xdotool", {"windowmap", "--sync", id(window)}); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
-    bool replaceOutput(qreal, QString *why) override
-    {
-        *why = "this desktop cannot plug outputs in and out while it runs";
-        return false;
-    }
 
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {
@@ -427,11 +422,6 @@ public:
     bool hideWindow(QWidget *) override { return setDesktop(2); }
     bool showWindow(QWidget *) override { return setDesktop(1); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
-    bool replaceOutput(qreal, QString *why) override
-    {
-        *why = "this desktop cannot plug outputs in and out while it runs";
-        return false;
-    }
 
     // KWin sizes the frame, which holds its title bar around the client area.
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
@@ -620,17 +610,17 @@ public:
             if (!call("NotifyPointerMotionRelative", -100000.0, -100000.0))
                 return -1;
             m_at = QPoint();
-        } else if (m_at == screen && step(screen + QPoint(1, 0)) < 0) {
-            // A motion that ends where the pointer already is would send no event.
-            return -1;
         }
         qint64 sent = step(screen);
-        if (sent < 0 || !overOurWindow(screen))
+        QRect area;
+        QWindow *const window = ourWindowAt(screen, &area);
+        if (sent < 0 || !window)
             return sent;
         // mutter may not send a motion to a surface it has not yet found under the
-        // pointer: the pointer moves on until one arrives.
+        // pointer, nor one that ends where the pointer already is: the pointer moves
+        // on until one arrives.
         for (int attempt = 0; attempt < 50; ++attempt) {
-            if (QTest::qWaitFor([&] { return m_seen.window && toScreen(m_seen.window, m_seen.at) == screen; }, 200))
+            if (QTest::qWaitFor([&] { return m_seen.window == window && area.topLeft() + m_seen.at == screen; }, 200))
                 return sent;
             if (step(screen + QPoint(1, 0)) < 0 || (sent = step(screen)) < 0)
                 return -1;
@@ -710,11 +700,6 @@ public:
     bool hideWindow(QWidget *) override { return activateWorkspace(1); }
     bool showWindow(QWidget *) override { return activateWorkspace(0); }
     bool moveToOtherOutput(QWidget *, bool) override { return false; }
-    bool replaceOutput(qreal, QString *why) override
-    {
-        *why = "this desktop cannot plug outputs in and out while it runs";
-        return false;
-    }
 
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override
     {
@@ -873,12 +858,14 @@ private:
             == "ok";
     }
 
-    bool overOurWindow(QPoint screen)
+    // Which of our windows shows its contents at a point, and where they are.
+    QWindow *ourWindowAt(QPoint screen, QRect *area)
     {
-        const QList<QWindow *> windows = QGuiApplication::topLevelWindows();
-        return std::any_of(windows.begin(), windows.end(), [&](QWindow *window) {
-            return window->isExposed() && contentsArea(window).contains(screen);
-        });
+        for (QWindow *window : QGuiApplication::topLevelWindows()) {
+            if (window->isExposed() && (*area = contentsArea(window)).contains(screen))
+                return window;
+        }
+        return nullptr;
     }
 
     // Where the program last saw the pointer move: the top-level window, and the
@@ -895,20 +882,22 @@ private:
     protected:
         bool eventFilter(QObject *object, QEvent *event) override
         {
+            if (event->type() != QEvent::MouseMove && event->type() != QEvent::Enter)
+                return false;
             auto *seenBy = qobject_cast<QWindow *>(object);
-            if (seenBy && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)) {
-                const QPointF local = static_cast<QSinglePointEvent *>(event)->position();
-                if (!QRectF(QPointF(), seenBy->size()).contains(local)) {
-                    window = nullptr;
-                    return false;
-                }
-                QWindow *top = seenBy;
-                while (top->parent())
-                    top = top->parent();
-                window = top;
-                // A view's own surface lies inside its window.
-                at = seenBy->mapToGlobal(local.toPoint()) - top->mapToGlobal(QPoint(0, 0));
+            if (!seenBy)
+                return false;
+            const QPointF local = static_cast<QSinglePointEvent *>(event)->position();
+            if (!QRectF(QPointF(), seenBy->size()).contains(local)) {
+                window = nullptr;
+                return false;
             }
+            QWindow *top = seenBy;
+            while (top->parent())
+                top = top->parent();
+            window = top;
+            // A view's own surface lies inside its window.
+            at = seenBy->mapToGlobal(local.toPoint()) - top->mapToGlobal(QPoint(0, 0));
             return false;
         }
     };
@@ -956,6 +945,12 @@ bool Desk::waitForPlacement(QWindow *window)
 bool Desk::waitForPlacement(QWidget *window)
 {
     return waitForPlacement(window->windowHandle());
+}
+
+bool Desk::replaceOutput(qreal, QString *why)
+{
+    *why = "this desktop cannot plug outputs in and out while it runs";
+    return false;
 }
 
 QRect Desk::areaOf(QWidget *widget)

@@ -74,8 +74,8 @@ public:
     virtual bool moveToOtherOutput(QWidget *window, bool back) = 0;
     // Unplugs the output the window is on, with a new one of that scale (and of the
     // same logical size) in its place; false where this desktop cannot, with the reason
-    // in `why`.
-    virtual bool replaceOutput(qreal scale, QString *why) = 0;
+    // in `why` (this one: no desktop but sway can).
+    virtual bool replaceOutput(qreal scale, QString *why);
     // Starts `count` resizes of the window in the background, spread over about
     // `milliseconds`. The end waits for them, gives the window its first size and
     // returns when it has it, with the monotonic time (ns) of that last resize, or -1.
