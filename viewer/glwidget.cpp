@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -35,6 +36,13 @@ GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
     // Sizes come from this widget's own hints, not from the container's.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->addWidget(container);
+
+    // On a layout whose W key types no Latin letter (Russian, Greek, Hebrew...), the key
+    // reports its own letter, and only Qt's shortcut matching knows it as the W of the
+    // user's Latin layout, as every Qt shortcut does. That matching sees presses only;
+    // the switch waits for the release of the key it matched.
+    new QShortcut(QKeySequence(Qt::ALT | Qt::Key_W), this, this, [this] { m_switchKey = m_pressedKey; },
+                  Qt::WidgetShortcut);
 }
 
 GLWidget::~GLWidget() = default;
@@ -160,8 +168,20 @@ void GLWidget::keyReleaseEvent(QKeyEvent *event)
     // Holding Alt+W must not flip the layout on every auto-repeat.
     if (event->isAutoRepeat())
         return;
-    if ((event->modifiers() & Qt::AltModifier) && event->key() == Qt::Key_W)
+    const bool matchedW = m_switchKey != 0 && event->nativeScanCode() == m_switchKey;
+    if (matchedW)
+        m_switchKey = 0;
+    if ((event->modifiers() & Qt::AltModifier) && (event->key() == Qt::Key_W || matchedW))
         emit switchView();
+}
+
+// Qt offers every key press to the focus widget as a shortcut override before it
+// matches shortcuts; only that event tells which physical key a shortcut matched.
+bool GLWidget::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride)
+        m_pressedKey = static_cast<QKeyEvent *>(event)->nativeScanCode();
+    return QWidget::event(event);
 }
 
 void GLWidget::initializeGL()

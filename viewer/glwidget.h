@@ -46,6 +46,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
 
     void initializeGL();
     void resizeGL(int width, int height);
@@ -65,6 +66,10 @@ private:
     QPoint m_lastPos;
     // Every wheel delta this viewport has taken, summed.
     qint64 m_wheelTravel = 0;
+    // The physical key (its native scan code) of the last key press, and of the last
+    // press that Qt's shortcut matching took for Alt+W; 0 for none.
+    quint32 m_pressedKey = 0;
+    quint32 m_switchKey = 0;
     GLSurface *m_surface;
 };
 
