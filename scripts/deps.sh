@@ -4,12 +4,12 @@
 # makes no network call when everything is already there.
 
 declare -A QUADVIEW_PACKAGES=(
-    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev plasma-wayland-protocols"
+    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev libxkbcommon-dev plasma-wayland-protocols"
     # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri xvfb xauth"
     # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland
     # (sway, in a D-Bus session of its own).
-    [test]="xdotool valgrind qt6-wayland sway xwayland grim wtype dbus-daemon libglib2.0-bin"
+    [test]="xdotool valgrind qt6-wayland sway xwayland grim dbus-daemon libglib2.0-bin"
     # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde), as
     # their users have them: with their recommended packages, of which these matter to
     # quadview (Qt's GTK theme, the portals, PipeWire; KWin's Breeze title bar).

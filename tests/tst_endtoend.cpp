@@ -97,6 +97,8 @@ private slots:
     void hiddenMidDrag_data();
     void hiddenMidDrag();
     void resizeBurstDuringDrag();
+    void chordOnLayout_data();
+    void chordOnLayout();
 
 private:
     void showWindow();
@@ -122,6 +124,7 @@ private:
     qreal m_scale = m_sessionScale;
     QString m_pictureProblem;
     bool m_outputReplaced = false;
+    bool m_layoutsSet = false;
     int m_keptPictures = 0;
 };
 
@@ -172,6 +175,11 @@ void tst_EndToEnd::cleanup()
     if (m_scale != m_sessionScale) {
         m_scale = m_sessionScale;
         QVERIFY(m_desk->setScale(m_sessionScale));
+    }
+    if (m_layoutsSet) {
+        m_layoutsSet = false;
+        QString why;
+        QVERIFY2(m_desk->setLayouts("us", 0, &why), qPrintable(why));
     }
 }
 
@@ -578,6 +586,60 @@ void tst_EndToEnd::resizeBurstDuringDrag()
 
 // The top view's camera moves against the drag, one unit per pixel: drags in steps that
 // keep the pointer on screen.
+void tst_EndToEnd::chordOnLayout_data()
+{
+    QTest::addColumn<QString>("layouts");
+    QTest::addColumn<int>("active");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("switches");
+
+    QTest::newRow("us: W") << "us" << 0 << int(Desk::KeyW) << true;
+    QTest::newRow("us,ru with ru active: W's key (types Ц)") << "us,ru" << 1 << int(Desk::KeyW) << true;
+    QTest::newRow("ru,us with ru active: W's key (types Ц)") << "ru,us" << 0 << int(Desk::KeyW) << true;
+    QTest::newRow("fr: the key labelled W (QWERTY's Z)") << "fr" << 0 << int(Desk::KeyZ) << true;
+    QTest::newRow("fr: W's QWERTY place (types Z)") << "fr" << 0 << int(Desk::KeyW) << false;
+    // No Latin layout: Qt's own shortcuts find no W either.
+    QTest::newRow("ru alone: W's key (types Ц)") << "ru" << 0 << int(Desk::KeyW) << false;
+}
+
+// Alt+W through the display server on the user's keyboard layouts: the key that types W
+// on the active layout, or, where that layout types no Latin letters, the key that types
+// W on the user's Latin layout, as Qt's own shortcuts match it.
+void tst_EndToEnd::chordOnLayout()
+{
+    QFETCH(QString, layouts);
+    QFETCH(int, active);
+    QFETCH(int, key);
+    QFETCH(bool, switches);
+
+    QString why;
+    m_layoutsSet = true;
+    if (!m_desk->setLayouts(layouts, active, &why))
+        QSKIP(qPrintable(why));
+
+    GLWidget *top = viewport(VP_TOP);
+    QVERIFY(top);
+    QVERIFY(click(centreOf(top)));
+    QTRY_VERIFY(top->hasFocus());
+    auto *layout = qobject_cast<QGridLayout *>(m_window->centralWidget()->layout());
+
+    QVERIFY(m_desk->altWith(key));
+    if (switches) {
+        QTRY_COMPARE(layout->count(), 1);
+        QCOMPARE(layout->itemAt(0)->widget(), top);
+        QVERIFY(m_desk->altWith(key));
+        QTRY_COMPARE(layout->count(), 4);
+        return;
+    }
+    // The keys and the wheel come through one connection, in order: once the notch has
+    // moved the camera, the keys before it have been handled.
+    Camera *camera = top->getCamera();
+    const float height = camera->getPositionY();
+    QVERIFY(m_desk->wheel(1) >= 0);
+    QTRY_COMPARE(camera->getPositionY(), height - 10);
+    QCOMPARE(layout->count(), 4);
+}
+
 void tst_EndToEnd::dragTopViewBy(QPoint offset)
 {
     GLWidget *top = viewport(VP_TOP);

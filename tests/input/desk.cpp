@@ -2,11 +2,15 @@
 
 #include "pointerclient.h"
 
+#include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
-#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -124,6 +128,7 @@ public:
     {
         return sent(m_pointer.command(QString("scroll %1 %2 %3").arg(steps).arg(pixels).arg(hz)));
     }
+    bool altWith(int key) override { return sent(m_pointer.command(QString("chord %1").arg(key))) >= 0; }
     qint64 touch(QPoint from, QPoint to, int steps) override
     {
         qint64 at = m_pointer.command(QString("touch down %1 %2").arg(from.x()).arg(from.y()));
@@ -159,12 +164,20 @@ public:
     // XTest has buttons alone; Xvfb has no touch device.
     bool has(Device) const override { return false; }
 
-    // `xdotool key alt+w` would let go of Alt first.
-    bool chord() override { return run("xdotool", {"keydown", "alt", "keydown", "w", "keyup", "w", "keyup", "alt"}); }
-
     QImage pixels(const QRect &area) override
     {
         return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    }
+
+    // Xvfb keeps the keymap it started with, US: after `setxkbmap -layout us,ru` (or that
+    // keymap compiled and loaded with xkbcomp) W's key still types w alone.
+    bool setLayouts(const QString &names, int active, QString *why) override
+    {
+        if (names == "us" && active == 0)
+            return true;
+        *why = "Xvfb keeps its US keymap whatever setxkbmap loads; X11 clients meet other layouts "
+               "under sway's Xwayland";
+        return false;
     }
 
     // Qt takes its scale on X11 once, at start.
@@ -200,8 +213,8 @@ private:
     ShellBurst m_burst;
 };
 
-// sway, whose IPC takes the window manager's part; keys come from wtype and pictures
-// from grim. The window is the one tiled window of its workspace, at the output's
+// sway, whose IPC takes the window manager's part; keys come from pointerdrive's
+// virtual keyboard, with a keymap of its own, and pictures from grim. The window is the one tiled window of its workspace, at the output's
 // top left corner.
 class SwayDesk : public PointerDesk
 {
@@ -221,8 +234,10 @@ public:
         return wake() ? PointerDesk::scroll(steps, pixels, hz) : -1;
     }
 
-    // The leading sleep lets the viewer bind the virtual keyboard before the keys.
-    bool chord() override { return run("wtype", {"-s", "800", "-M", "alt", "-k", "w", "-m", "alt"}); }
+    bool setLayouts(const QString &names, int active, QString *) override
+    {
+        return m_pointer.command(QString("layouts %1 %2").arg(names).arg(active)) >= 0;
+    }
 
     // Through a file: a pipe, read between the waits of a test, passed a whole screen
     // at about a megabyte a second.
@@ -391,7 +406,66 @@ public:
             && bus.registerObject("/", &m_replies, QDBusConnection::ExportAllSlots);
     }
 
-    bool chord() override { return m_pointer.command("chord") >= 0; }
+    // KWin reads its layouts from kxkbrc, again when told to, and offers them (Plasma's
+    // keyboard settings make one active) over D-Bus, but only while it has more than one.
+    // A single layout is reached from a pair that holds it, and taken once the interface
+    // is gone.
+    bool setLayouts(const QString &names, int active, QString *why) override
+    {
+        QDBusInterface layouts("org.kde.keyboard", "/Layouts", "org.kde.KeyboardLayouts");
+        const bool single = !names.contains(',');
+        const QString pair = names == "us" ? "us,fr" : names + ",us";
+        if ((single && !loadLayouts(layouts, pair, true)) || !loadLayouts(layouts, names, !single)) {
+            *why = QString("KWin did not take the layouts %1").arg(names);
+            return false;
+        }
+        if (single)
+            return true;
+        layouts.call("setLayout", uint(active));
+        const QDBusReply<uint> now = layouts.call("getLayout");
+        if (now.isValid() && now.value() == uint(active))
+            return true;
+        *why = QString("KWin did not make layout %1 of %2 active").arg(active).arg(names);
+        return false;
+    }
+
+    // Writes the layouts to KWin's configuration and tells it to read them again; true
+    // once its D-Bus interface lists them, or with `listed` false, offers no list.
+    static bool loadLayouts(QDBusInterface &layouts, const QString &names, bool listed)
+    {
+        QFile config(qEnvironmentVariable("XDG_CONFIG_HOME") + "/kxkbrc");
+        if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || config.write(QString("[Layout]\nLayoutList=%1\nUse=true\n").arg(names).toUtf8()) < 0)
+            return false;
+        config.close();
+        QDBusConnection::sessionBus().send(QDBusMessage::createSignal("/Layouts", "org.kde.keyboard", "reloadConfig"));
+        QDeadlineTimer deadline(10000);
+        while (layoutNames(layouts.call("getLayoutsList")) != (listed ? names : QString())) {
+            if (deadline.hasExpired())
+                return false;
+            QTest::qWait(50);
+        }
+        return true;
+    }
+
+    // The short names of getLayoutsList's (short name, variant, long name) entries.
+    static QString layoutNames(const QDBusMessage &reply)
+    {
+        QStringList names;
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        if (list.currentType() != QDBusArgument::ArrayType)
+            return QString();
+        list.beginArray();
+        while (!list.atEnd()) {
+            QString name, variant, longName;
+            list.beginStructure();
+            list >> name >> variant >> longName;
+            list.endStructure();
+            names << name;
+        }
+        list.endArray();
+        return names.join(',');
+    }
 
     QImage pixels(const QRect &area) override
     {
@@ -670,15 +744,16 @@ public:
     // Shell) without a word, but no touch reaches a client of a headless GNOME.
     qint64 touch(QPoint, QPoint, int) override { return -1; }
 
-    bool chord() override
+    bool altWith(int key) override
     {
-        // evdev codes, as a keyboard sends them: left Alt 56, W 17.
-        return eval("const Clutter = imports.gi.Clutter, GLib = imports.gi.GLib;\n"
-                    "const keyboard = global.quadviewKeyboard, t = GLib.get_monotonic_time();\n"
-                    "keyboard.notify_key(t, 56, Clutter.KeyState.PRESSED);\n"
-                    "keyboard.notify_key(t + 1000, 17, Clutter.KeyState.PRESSED);\n"
-                    "keyboard.notify_key(t + 2000, 17, Clutter.KeyState.RELEASED);\n"
-                    "keyboard.notify_key(t + 3000, 56, Clutter.KeyState.RELEASED);\n'ok'")
+        // evdev codes, as a keyboard sends them: left Alt is 56.
+        return eval(QString("const Clutter = imports.gi.Clutter, GLib = imports.gi.GLib;\n"
+                            "const keyboard = global.quadviewKeyboard, t = GLib.get_monotonic_time();\n"
+                            "keyboard.notify_key(t, 56, Clutter.KeyState.PRESSED);\n"
+                            "keyboard.notify_key(t + 1000, %1, Clutter.KeyState.PRESSED);\n"
+                            "keyboard.notify_key(t + 2000, %1, Clutter.KeyState.RELEASED);\n"
+                            "keyboard.notify_key(t + 3000, 56, Clutter.KeyState.RELEASED);\n'ok'")
+                        .arg(key))
             == "ok";
     }
 
@@ -945,6 +1020,12 @@ bool Desk::waitForPlacement(QWindow *window)
 bool Desk::waitForPlacement(QWidget *window)
 {
     return waitForPlacement(window->windowHandle());
+}
+
+bool Desk::setLayouts(const QString &, int, QString *why)
+{
+    *why = "this desktop's keyboard layouts cannot be chosen by the test";
+    return false;
 }
 
 bool Desk::replaceOutput(qreal, QString *why)

@@ -58,8 +58,17 @@ public:
     virtual qint64 scroll(int steps, double pixels, int hz) = 0;
     // One finger: down at `from`, in `steps` motions along a straight line to `to`, up.
     virtual qint64 touch(QPoint from, QPoint to, int steps) = 0;
-    // W released while Alt is held.
-    virtual bool chord() = 0;
+    // The keyboard. Keys are named by their evdev codes, that is by where they sit on
+    // the keyboard: 17 is where QWERTY has W, 44 where it has Z.
+    enum Key { KeyW = 17, KeyZ = 44 };
+    // Alt held while the key goes down and up, through the keyboard's active layout.
+    virtual bool altWith(int key) = 0;
+    // W released while Alt is held, with the key that types W on a US layout.
+    bool chord() { return altWith(KeyW); }
+    // Gives the keyboard the layouts `names` (xkb's, such as "us,ru") with the one at
+    // `active` (from 0) in use; false where this desktop cannot, with the reason in `why`
+    // (this one: none but sway and KDE Plasma can).
+    virtual bool setLayouts(const QString &names, int active, QString *why);
     // What the screen shows of an area, in device pixels.
     virtual QImage pixels(const QRect &area) = 0;
     QImage pixelsOf(QWidget *widget);

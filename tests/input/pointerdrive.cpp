@@ -11,7 +11,10 @@
 //                       motion event every 1/HZ s (none where the pixel is the same)
 //   extent W H          the layout of outputs now measures W x H logical pixels (after
 //                       a change of scale; wlroots only, the others ignore it)
-//   chord               W released while Alt is held (KWin only)
+//   chord [KEY]         Alt held while the key with evdev code KEY (default 17, where
+//                       QWERTY has W) goes down and up, through the keyboard's layout
+//   layouts NAMES N     the keyboard's layouts, xkb names such as us,ru, with the Nth
+//                       (from 0) locked (wlroots only: its keyboard is pointerdrive's own)
 //
 // After each command it answers "ok T", T being the monotonic clock in nanoseconds
 // when its last event was sent, or "error ..." and exits.
@@ -21,9 +24,13 @@
 //   pointerdrive x11
 
 #include "fake-input-client.h"
+#include "virtual-keyboard-client.h"
 #include "virtual-pointer-client.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
@@ -68,7 +75,8 @@ public:
     virtual void button(bool pressed) = 0;
     virtual void wheel(int notches) = 0;
     virtual void setExtent(uint32_t, uint32_t) {}
-    virtual bool chord() { return false; }
+    virtual bool chord(uint32_t key) = 0;
+    virtual bool setLayouts(const std::string &, uint32_t) { return false; }
     // One step of a two-finger scroll, and the lift of the fingers; false where this
     // display server offers no such device.
     virtual bool scroll(double) { return false; }
@@ -124,6 +132,9 @@ public:
                 if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
                     self->m_manager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
                         wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+                else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
+                    self->m_keyboards = static_cast<zwp_virtual_keyboard_manager_v1 *>(
+                        wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
                 else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat)
                     self->m_seat = static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
             },
@@ -132,13 +143,23 @@ public:
         if (!connectDisplay(&listener, this) || !m_manager)
             return false;
         m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(m_manager, m_seat);
+        // The keyboard is there from the start, as a real one is: one that appeared just
+        // before its keys would lose them to a client that has not bound it yet.
+        if (m_keyboards && m_seat) {
+            m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_keyboards, m_seat);
+            if (!setLayouts("us", 0))
+                return false;
+        }
         return wl_display_roundtrip(m_display) >= 0;
     }
 
     ~WlrootsDriver() override
     {
+        if (m_keyboard)
+            zwp_virtual_keyboard_v1_destroy(m_keyboard);
         if (m_pointer)
             zwlr_virtual_pointer_v1_destroy(m_pointer);
+        xkb_keymap_unref(m_keymap);
     }
 
     void move(int x, int y) override
@@ -194,10 +215,59 @@ public:
         m_height = height;
     }
 
+    // The compositor hands the keymap to the focused client as it is, and the group
+    // locked with the modifiers picks the layout.
+    bool setLayouts(const std::string &names, uint32_t active) override
+    {
+        if (!m_keyboard)
+            return false;
+        xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+        const xkb_rule_names rules{nullptr, nullptr, names.c_str(), nullptr, nullptr};
+        xkb_keymap *keymap = context ? xkb_keymap_new_from_names(context, &rules, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
+        xkb_context_unref(context);
+        if (!keymap || active >= xkb_keymap_num_layouts(keymap)) {
+            xkb_keymap_unref(keymap);
+            return false;
+        }
+        char *text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
+        const size_t size = std::strlen(text) + 1;
+        const int fd = memfd_create("pointerdrive-keymap", MFD_CLOEXEC);
+        const bool written = fd >= 0 && write(fd, text, size) == ssize_t(size);
+        std::free(text);
+        if (written)
+            zwp_virtual_keyboard_v1_keymap(m_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, uint32_t(size));
+        if (fd >= 0)
+            close(fd);
+        xkb_keymap_unref(m_keymap);
+        m_keymap = keymap;
+        m_group = active;
+        zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, m_group);
+        return written;
+    }
+
+    bool chord(uint32_t key) override
+    {
+        if (!m_keyboard)
+            return false;
+        const uint32_t leftAlt = 56, pressed = 1, released = 0;
+        const uint32_t alt = 1u << xkb_keymap_mod_get_index(m_keymap, XKB_MOD_NAME_ALT);
+        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), leftAlt, pressed);
+        zwp_virtual_keyboard_v1_modifiers(m_keyboard, alt, 0, 0, m_group);
+        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), key, pressed);
+        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), key, released);
+        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), leftAlt, released);
+        zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, m_group);
+        return true;
+    }
+
 private:
     wl_seat *m_seat = nullptr;
     zwlr_virtual_pointer_manager_v1 *m_manager = nullptr;
     zwlr_virtual_pointer_v1 *m_pointer = nullptr;
+    zwp_virtual_keyboard_manager_v1 *m_keyboards = nullptr;
+    zwp_virtual_keyboard_v1 *m_keyboard = nullptr;
+    xkb_keymap *m_keymap = nullptr;
+    uint32_t m_group = 0;
     uint32_t m_width = 0, m_height = 0;
 };
 
@@ -271,11 +341,12 @@ public:
         return true;
     }
 
-    bool chord() override
+    // Through the layout KWin has active.
+    bool chord(uint32_t key) override
     {
-        const uint32_t leftAlt = 56, w = 17;
-        for (const auto &[key, pressed] : {std::pair{leftAlt, 1u}, {w, 1u}, {w, 0u}, {leftAlt, 0u}})
-            org_kde_kwin_fake_input_keyboard_key(m_input, key, pressed);
+        const uint32_t leftAlt = 56;
+        for (const auto &[code, pressed] : {std::pair{leftAlt, 1u}, {key, 1u}, {key, 0u}, {leftAlt, 0u}})
+            org_kde_kwin_fake_input_keyboard_key(m_input, code, pressed);
         return true;
     }
 
@@ -320,6 +391,16 @@ public:
             xcb_test_fake_input(m_connection, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             xcb_test_fake_input(m_connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
         }
+    }
+
+    // X keycodes are evdev codes plus 8.
+    bool chord(uint32_t key) override
+    {
+        const uint8_t leftAlt = 56 + 8, code = uint8_t(key + 8);
+        for (const auto &[type, detail] : {std::pair{XCB_KEY_PRESS, leftAlt}, {XCB_KEY_PRESS, code},
+                                           {XCB_KEY_RELEASE, code}, {XCB_KEY_RELEASE, leftAlt}})
+            xcb_test_fake_input(m_connection, uint8_t(type), detail, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        return true;
     }
 
     bool flush(bool wait) override
@@ -379,7 +460,20 @@ int main(int argc, char *argv[])
             driver->move(x, y);
         } else if (int width = 0, height = 0; command == "extent" && words >> width >> height && width > 0 && height > 0) {
             driver->setExtent(uint32_t(width), uint32_t(height));
-        } else if (command == "chord" && driver->chord()) {
+        } else if (command == "chord") {
+            uint32_t key = 17;
+            words >> key;
+            if (!driver->chord(key)) {
+                std::printf("error: no keyboard here\n");
+                return 1;
+            }
+        } else if (command == "layouts") {
+            std::string names;
+            uint32_t active = 0;
+            if (!(words >> names >> active) || !driver->setLayouts(names, active)) {
+                std::printf("error: cannot give the keyboard the layouts %s\n", names.c_str());
+                return 1;
+            }
         } else if (std::string what; command == "touch" && words >> what && (what == "up" || words >> x >> y)) {
             const Driver::Touch touch = what == "down" ? Driver::Touch::Down
                                       : what == "move" ? Driver::Touch::Move
