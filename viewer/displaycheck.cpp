@@ -1,5 +1,9 @@
 #include "displaycheck.h"
 
+#include <QDir>
+#include <QGuiApplication>
+#include <QLibraryInfo>
+
 #include <wayland-client.h>
 #include <xcb/xcb.h>
 
@@ -50,6 +54,10 @@ QString waylandDisplayProblem()
                           : QStringLiteral("the Wayland display \"%1\" does not answer").arg(name);
 }
 
+// Qt's platform plugins are not part of its libraries; Debian packages the Wayland one
+// apart, and nothing that quadview links against depends on it.
+const char waylandPackage[] = "qt6-wayland";
+
 } // namespace
 
 DisplayCheck::DisplayCheck(const QStringList &arguments)
@@ -59,10 +67,20 @@ DisplayCheck::DisplayCheck(const QStringList &arguments)
         const QString problem = platform.startsWith("xcb")       ? xDisplayProblem(arguments)
                                 : platform.startsWith("wayland") ? waylandDisplayProblem()
                                                                  : QString();
-        if (problem.isEmpty())
+        if (problem.isEmpty() && platform.startsWith("wayland") && !hasPlatformPlugin(platform)) {
+            m_missingPackage = QString::fromLatin1(waylandPackage);
+            continue;
+        }
+        if (problem.isEmpty()) {
+            m_missingPackage.clear();
             return;
+        }
         if (!problems.contains(problem))
             problems << problem;
+    }
+    if (!m_missingPackage.isEmpty()) {
+        m_problem = QStringLiteral("Qt's Wayland platform plugin is not installed");
+        return;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qtOption(arguments, "display").isEmpty())
@@ -79,6 +97,42 @@ DisplayCheck::~DisplayCheck()
 QString DisplayCheck::problem() const
 {
     return m_problem;
+}
+
+QString DisplayCheck::missingPackage() const
+{
+    return m_missingPackage;
+}
+
+// Where Qt looks for platform plugins: its own folder, QT_PLUGIN_PATH and
+// QT_QPA_PLATFORM_PLUGIN_PATH. Asked before the application exists, so not through
+// QCoreApplication::libraryPaths(), which would keep what it found then.
+bool DisplayCheck::hasPlatformPlugin(const QString &platform)
+{
+    QStringList folders;
+    for (const QString &path : qEnvironmentVariable("QT_PLUGIN_PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts))
+        folders << path + "/platforms";
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms";
+    const QString platformPath = qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH");
+    if (!platformPath.isEmpty())
+        folders << platformPath;
+    // The plugin for wayland-egl is libqwayland-egl.so; for wayland, any of Qt's
+    // Wayland plugins will do.
+    const QString name = "libq" + platform.section(':', 0, 0) + "*.so";
+    for (const QString &folder : folders)
+        if (!QDir(folder).entryList({name}, QDir::Files).isEmpty())
+            return true;
+    return false;
+}
+
+QString DisplayCheck::xwaylandFallbackPackage(const QStringList &arguments)
+{
+    const bool waylandSession = qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland"
+        || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    const bool chosen = !qtOption(arguments, "platform").isEmpty() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (!waylandSession || chosen || QGuiApplication::platformName() != "xcb" || hasPlatformPlugin("wayland"))
+        return QString();
+    return QString::fromLatin1(waylandPackage);
 }
 
 void DisplayCheck::close()

@@ -19,6 +19,14 @@ public:
     // Why none of those displays answers, or an empty string when one does, or when
     // the platform named needs no display (offscreen, minimal).
     QString problem() const;
+    // Where the only display that answers is one whose Qt platform plugin is missing:
+    // the package that brings the plugin (qt6-wayland); else an empty string.
+    QString missingPackage() const;
+    // Whether Qt has a plugin for the platform (xcb, wayland, wayland-egl...).
+    static bool hasPlatformPlugin(const QString &platform);
+    // Qt chose X11 in a Wayland session, the user having named no platform, because it
+    // has no Wayland plugin: the package that brings it; else an empty string.
+    static QString xwaylandFallbackPackage(const QStringList &arguments);
     // Lets go of the X connection that answered; call it once Qt has its own.
     void close();
 
@@ -26,6 +34,7 @@ private:
     QString xDisplayProblem(const QStringList &arguments);
 
     QString m_problem;
+    QString m_missingPackage;
     xcb_connection_t *m_connection = nullptr;
 };
 

@@ -78,6 +78,13 @@ int main(int argc, char *argv[])
     // Qt would abort here and advise reinstalling, which would not help.
     DisplayCheck display(arguments);
     const QString noDisplay = display.problem();
+    if (!display.missingPackage().isEmpty()) {
+        std::fprintf(stderr,
+                     "quadview: the only display here is a Wayland one, and %s; install the package %s "
+                     "(sudo apt install %s)\n",
+                     qPrintable(noDisplay), qPrintable(display.missingPackage()), qPrintable(display.missingPackage()));
+        return 1;
+    }
     if (!noDisplay.isEmpty()) {
         std::fprintf(stderr,
                      "quadview: no display to open the window on: %s. Start it in a desktop session, over ssh "
@@ -89,6 +96,14 @@ int main(int argc, char *argv[])
     qtMessageHandler = qInstallMessageHandler(quietenStaleRatioNotice);
     QApplication app(argc, argv);
     display.close();
+
+    const QString fallback = DisplayCheck::xwaylandFallbackPackage(arguments);
+    if (!fallback.isEmpty())
+        std::fprintf(stderr,
+                     "quadview: running as an X11 client of Xwayland in this Wayland session, since Qt's Wayland "
+                     "platform plugin is not installed; for a native Wayland window install the package %s "
+                     "(sudo apt install %s)\n",
+                     qPrintable(fallback), qPrintable(fallback));
 
     // Without a context of the kind the viewports draw with, Qt's OpenGL window would
     // crash on its first paint; say what is missing instead.
