@@ -5,11 +5,12 @@
 
 declare -A QUADVIEW_PACKAGES=(
     [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev libxkbcommon-dev plasma-wayland-protocols"
-    # Mesa's software renderer, so OpenGL works without a GPU; Xvfb for machines without a display.
-    [run]="libgl1-mesa-dri xvfb xauth"
+    # Mesa's software renderer, so OpenGL works without a GPU; Qt's Wayland platform, so that
+    # a Wayland desktop gets a Wayland client; Xvfb for machines without a display.
+    [run]="libgl1-mesa-dri qt6-wayland xvfb xauth"
     # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland
     # (sway, in a D-Bus session of its own).
-    [test]="xdotool valgrind qt6-wayland sway xwayland grim dbus-daemon libglib2.0-bin"
+    [test]="xdotool valgrind sway xwayland grim dbus-daemon libglib2.0-bin"
     # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde), as
     # their users have them: with their recommended packages, of which these matter to
     # quadview (Qt's GTK theme, the portals, PipeWire; KWin's Breeze title bar).

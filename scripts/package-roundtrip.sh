@@ -14,6 +14,9 @@ rm -f build/quadview_*.deb
 deb=$(ls build/quadview_*.deb)
 echo "== package: $deb"
 dpkg-deb -f "$deb" Depends
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+[ "$recommends" = qt6-wayland ] || { echo "the package should recommend qt6-wayland" >&2; exit 1; }
 
 # Errors and warnings fail the build; informational tags are only shown.
 lintian --info --display-info --fail-on error,warning "$deb"
