@@ -38,7 +38,7 @@ if [ "${1:-}" = --inside ]; then
     mount_at /dev/shm -t tmpfs -o mode=1777 tmpfs
     mount_at /var/cache/apt/archives --bind "$cache"
     env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
+        LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" QUADVIEW_DISPOSABLE_ROOT=1 \
         chroot "$work" /bin/bash -c 'cd /quadview && "$@"' bash "$@"
     exit
 fi
