@@ -2,8 +2,9 @@
 # Installs what is missing, builds with warnings as errors and runs every test.
 #   ./test.sh              the plain build, in build/
 #   ./test.sh --sanitize   the same under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
-#   ./test.sh --ci         both, then the .deb round trip (install, run, remove), then ./test.sh
-#                          again in a fresh Debian 13 root, as CI runs them
+#   ./test.sh --ci         both, then the .deb round trip (install, run, remove), then in a fresh
+#                          Debian 13 root ./run.sh, tests/wayland-plugin.sh and ./test.sh, as CI
+#                          runs them
 #   ./test.sh --distro SUITE [ARGS]   ./test.sh [ARGS] in a fresh Debian root (bookworm, trixie or
 #                          forky; needs root)
 #   ./test.sh --desktop sway|gnome|kde   the Wayland end-to-end test inside that desktop, headless
@@ -53,6 +54,8 @@ if [ "$package" = yes ]; then
     scripts/package-roundtrip.sh
 fi
 
+# There, ./run.sh as a new user runs it first, then the check of Qt's Wayland plugin, present
+# and absent (it removes the package from that root), then the suite.
 if [ -n "$distro" ]; then
-    scripts/distro-test.sh "$distro" ./test.sh "$@"
+    scripts/distro-test.sh "$distro" bash -c './run.sh && tests/wayland-plugin.sh && ./test.sh "$@"' bash "$@"
 fi

@@ -4,6 +4,7 @@
 #   with it          a Wayland client, and nothing on standard error;
 #   without it       one line naming qt6-wayland, and four views through Xwayland;
 #   without it or Xwayland   that one line, and exit status 1 (no abort).
+# A desktop session that does not start is a failure here, not a skip.
 # It removes qt6-wayland, so it runs only in a Debian root made for one run, after
 # ./run.sh or ./test.sh has built quadview there:
 #   scripts/distro-test.sh trixie bash -c './run.sh && tests/wayland-plugin.sh'
@@ -60,9 +61,15 @@ fi
 dpkg-query -W -f='${Status}' qt6-wayland 2>/dev/null | grep -q 'install ok installed' \
     || { echo "wayland-plugin.sh: qt6-wayland is not installed" >&2; exit 1; }
 echo "qt6-wayland is installed"
+# The desktop to run in.
+source scripts/deps.sh
+ensure_packages test
 # session CASE [OPTIONS...]: one run in a desktop session of its own.
 session() {
-    tests/input/wayland-session.sh "${@:2}" --copy build/bin/quadview --copy build/bin/framewatch "$script" --inner "$1"
+    local status=0
+    tests/input/wayland-session.sh "${@:2}" --copy build/bin/quadview --copy build/bin/framewatch "$script" --inner "$1" \
+        || status=$?
+    [ "$status" = 0 ] || { echo "wayland-plugin.sh: the $1 run failed (status $status)" >&2; exit 1; }
 }
 session native
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq qt6-wayland > /dev/null
