@@ -18,30 +18,28 @@ if [ "${1:-}" = --inner ]; then
     unset QT_QPA_PLATFORM
     err=$RUNTIME/quadview.err
     fail() { echo "wayland-plugin.sh ($case): $*" >&2; sed 's/^/    stderr: /' "$err" >&2; exit 1; }
+    # Starts quadview and waits until sway shows a window of it through that shell
+    # (xdg_shell: a Wayland client; xwayland: an X11 one).
+    start_quadview() {
+        "$here/quadview" 2> "$err" &
+        pid=$!
+        for _ in $(seq 300); do
+            swaymsg -q "[pid=$pid shell=\"$1\"] nop" 2>/dev/null && return 0
+            kill -0 "$pid" 2>/dev/null || fail "quadview ended before it showed a window"
+            sleep 0.1
+        done
+        fail "no $1 window of quadview's in sway's tree"
+    }
     case "$case" in
         native)
-            "$here/quadview" 2> "$err" &
-            pid=$!
-            for _ in $(seq 300); do
-                swaymsg -q "[pid=$pid shell=\"xdg_shell\"] nop" 2>/dev/null && break
-                kill -0 "$pid" 2>/dev/null || fail "quadview ended before it showed a window"
-                sleep 0.1
-            done
-            swaymsg -q "[pid=$pid shell=\"xdg_shell\"] nop" 2>/dev/null || fail "no Wayland window of quadview's in sway's tree"
+            start_quadview xdg_shell
             kill "$pid"
             wait "$pid" || true
             [ ! -s "$err" ] || fail "quadview printed something"
             echo "with qt6-wayland: a Wayland client, nothing printed"
             ;;
         xwayland)
-            "$here/quadview" 2> "$err" &
-            pid=$!
-            for _ in $(seq 300); do
-                swaymsg -q "[pid=$pid shell=\"xwayland\"] nop" 2>/dev/null && break
-                kill -0 "$pid" 2>/dev/null || fail "quadview ended before it showed a window"
-                sleep 0.1
-            done
-            swaymsg -q "[pid=$pid shell=\"xwayland\"] nop" 2>/dev/null || fail "no Xwayland window of quadview's in sway's tree"
+            start_quadview xwayland
             # The window fills the output (sway.conf: no borders or gaps). Each quarter of it
             # is a view, with the cube's faces, in pure colours, around its middle.
             for _ in $(seq 60); do
