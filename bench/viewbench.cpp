@@ -115,7 +115,7 @@ GLWidget *viewportOf(MainWindow &window, Viewport kind)
     return nullptr;
 }
 
-void finishFrame(QOpenGLWindow *surface)
+void finishFrame(GLSurface *surface)
 {
     surface->makeCurrent();
     glFinish();
@@ -386,7 +386,7 @@ double measureSettle(int hz, int ms, QSize *viewSize = nullptr)
     GLWidget *front = viewportOf(viewer.window, VP_FRONT);
     Camera *camera = front->getCamera();
     std::vector<std::pair<qint64, float>> swaps;
-    QObject::connect(front->getSurface(), &QOpenGLWindow::frameSwapped,
+    QObject::connect(front->getSurface(), &GLSurface::frameSwapped,
                      [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); });
     if (viewSize)
         *viewSize = front->size();
@@ -430,7 +430,7 @@ public:
         // The window is shown and settled: what each view shows now is on screen.
         for (GLWidget *view : m_views) {
             m_swaps.push_back({monotonicNs(), view, stateOf(view)});
-            QObject::connect(view->getSurface(), &QOpenGLWindow::frameSwapped, view->getSurface(),
+            QObject::connect(view->getSurface(), &GLSurface::frameSwapped, view->getSurface(),
                              [this, view] { m_swaps.push_back({monotonicNs(), view, stateOf(view)}); });
         }
     }
@@ -541,7 +541,7 @@ std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden
     GLWidget *top = viewportOf(viewer.window, VP_TOP);
     std::vector<std::pair<qint64, float>> topSwaps;
     if (hidden)
-        QObject::connect(top->getSurface(), &QOpenGLWindow::frameSwapped,
+        QObject::connect(top->getSurface(), &GLSurface::frameSwapped,
                          [&] { topSwaps.emplace_back(monotonicNs(), top->getCamera()->getPositionX()); });
     const QPoint anchor = desk().toScreen(top, QPoint(top->width() / 2, top->height() / 2));
     checked(desk().moveTo(anchor), "move");

@@ -93,7 +93,7 @@ bool tst_Navigation::setUpViewport(Viewport kind)
         || !QTest::qWaitFor([this] { return m_widget->getSurface()->isExposed(); }))
         return false;
     QCoreApplication::processEvents();
-    m_frames.reset(new QSignalSpy(m_widget->getSurface(), &QOpenGLWindow::frameSwapped));
+    m_frames.reset(new QSignalSpy(m_widget->getSurface(), &GLSurface::frameSwapped));
     return true;
 }
 

@@ -2,26 +2,36 @@
 
 #include "glwidget.h"
 
+#include <QCoreApplication>
+#include <QExposeEvent>
 #include <QGuiApplication>
+#include <QImage>
 #include <QOpenGLContext>
+#include <QPlatformSurfaceEvent>
 #include <QTimer>
 
+#include <GL/gl.h>
+
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 GLSurface::GLSurface(GLWidget *widget)
-    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate)
-    , m_widget(widget)
+    : m_widget(widget)
     , m_pacedByCompositor(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
 {
+    setSurfaceType(QSurface::OpenGLSurface);
+    setFormat(surfaceFormat());
     setFlag(Qt::WindowTransparentForInput);
-    // Qt's Wayland platform before 6.6 ignores that flag. There a mask sets the
-    // surface's input region, and one that lies outside the surface leaves it none: the
-    // pointer goes to the window around it, which hands it to the viewport under it and
-    // keeps a drag with the viewport it began in, as on X11.
+    // Help until Qt 6.6.2: its Wayland platform ignores that flag (from 6.6.0 it honours
+    // it, until the surface is hidden and shown). A mask that lies outside the surface
+    // leaves it no input region: the pointer goes to the window around it, which hands it
+    // to the viewport under it and keeps a drag with the viewport it began in, as on X11.
     if (m_pacedByCompositor)
         setMask(QRegion(-1, -1, 1, 1));
-    setFormat(surfaceFormat());
 }
+
+GLSurface::~GLSurface() = default;
 
 QSurfaceFormat GLSurface::surfaceFormat()
 {
@@ -72,16 +82,16 @@ void GLSurface::serveFrame(Occasion occasion)
     if (!m_frameOwed)
         return;
     if (!canPresent()) {
-        getFirstExpose();
+        askForFirstExposeBeforeQt65();
         return;
     }
-    // A surface that presents on its window's exposure alone gets no update request
-    // from Qt before 6.5 (which waits for a frame callback it timed out on); a new
-    // frame is what brings the callbacks back. Under a compositor that still shows the
-    // surface's last frame, an expose is served at the next frame callback, so that
-    // views exposed together with their window do not each wait out a refresh in turn;
-    // one that ends Qt's wait for a frame callback (Qt marked the surface unexposed
-    // meanwhile), or comes to a surface shown afresh, is served at once.
+    // Under a compositor that still shows the surface's last frame, an expose is served
+    // at the next frame callback, so that views exposed together with their window do not
+    // each wait out a refresh in turn; one that ends Qt's wait for a frame callback (Qt
+    // marked the surface unexposed meanwhile), or comes to a surface shown afresh, is
+    // served at once. A surface that presents through its window's exposure alone (a help
+    // before Qt 6.5) gets no update request from Qt: a new frame is what brings the
+    // compositor's frame callbacks back.
     const bool urgentExpose = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
     const bool now = urgentExpose || occasion == Occasion::Ready
         || (occasion == Occasion::CameraMoved && !m_pacedByCompositor) || !isExposed();
@@ -96,13 +106,19 @@ void GLSurface::serveFrame(Occasion occasion)
     requestUpdate();
 }
 
+bool GLSurface::canPresent() const
+{
+    return isExposed() || exposedThroughParentBeforeQt65();
+}
+
 void GLSurface::presentFrame()
 {
-    // Before the first resize there is no context yet; that resize serves the frame.
+    // Before the surface has a native window, or while its context cannot be made, the
+    // frame stays owed; the next expose or resize serves it.
     if (!makeContextCurrent())
         return;
     paintGL();
-    context()->swapBuffers(this);
+    m_context->swapBuffers(this);
     m_frameOwed = false;
     // One swapped while Qt has the surface unexposed (painted on its window's exposure
     // alone) did not always reach the screen (Qt 6.11): its expose paints it again.
@@ -112,29 +128,162 @@ void GLSurface::presentFrame()
     emit frameSwapped();
 }
 
+void GLSurface::paintGL()
+{
+    // Mesa's software rasterizer reads a surface's size only when its context is made
+    // current or after a swap. A context still current from before a resize would draw
+    // the next frame at the old size, and on Wayland the rest of the new buffer would
+    // show the window behind it. Binding the context afresh makes it read the size.
+    if (m_resizedSinceGl || size() != m_glSize) {
+        m_context->doneCurrent();
+        m_context->makeCurrent(this);
+        m_glSize = size();
+        m_resizedSinceGl = false;
+        m_widget->resizeGL(width(), height());
+    }
+    m_widget->paintGL();
+}
+
+// Made current, or made first: there is none yet, or the one there was is lost (the
+// compositor restarted and Qt reconnected, or the GPU was reset). A new context gets
+// the widget's OpenGL set-up and its size again before it paints.
+bool GLSurface::makeContextCurrent()
+{
+    if (!handle())
+        return false;
+    if (m_context && m_context->makeCurrent(this))
+        return true;
+    if (m_context && m_context->isValid()) {
+        // Not lost; another occasion tries again.
+        if (!m_reportedFailure)
+            std::fprintf(stderr, "quadview: a viewport's OpenGL context cannot be made current\n");
+        m_reportedFailure = true;
+        return false;
+    }
+
+    const bool lost = m_context != nullptr;
+    m_context = std::make_unique<QOpenGLContext>();
+    m_context->setFormat(requestedFormat());
+    if (!m_context->create() || !m_context->makeCurrent(this)) {
+        m_context.reset();
+        // The display server is gone, or can give no context: a blank window would help
+        // nobody.
+        std::fprintf(stderr, "quadview: %s; quitting\n",
+                     lost ? "a viewport's OpenGL context was lost and cannot be made again"
+                          : "no OpenGL context can be made for a viewport");
+        QCoreApplication::exit(1);
+        return false;
+    }
+    m_reportedFailure = false;
+    m_resizedSinceGl = true;
+    m_widget->initializeGL();
+    return true;
+}
+
 QImage GLSurface::grabFrame()
 {
     if (!makeContextCurrent())
         return QImage();
     // What the buffer holds after a swap need not be the last frame: paint first.
     paintGL();
-    return grabFramebuffer();
+    const QSize pixels = size() * devicePixelRatio();
+    QImage image(pixels, QImage::Format_RGBX8888);
+    if (image.isNull())
+        return image;
+    std::vector<uchar> rows(size_t(image.bytesPerLine()) * size_t(pixels.height()));
+    glReadPixels(0, 0, pixels.width(), pixels.height(), GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    // OpenGL's rows run from the bottom up.
+    for (int y = 0; y < pixels.height(); ++y)
+        std::memcpy(image.scanLine(pixels.height() - 1 - y), rows.data() + size_t(y) * size_t(image.bytesPerLine()),
+                    size_t(image.bytesPerLine()));
+    image.setDevicePixelRatio(devicePixelRatio());
+    return image;
 }
 
-// A context that cannot be made current, or is lost, must not get any OpenGL call:
-// it would go to no context or to another viewport's.
-bool GLSurface::makeContextCurrent()
+bool GLSurface::makeCurrent()
 {
-    QOpenGLContext *glContext = context();
-    if (glContext && glContext->isValid() && glContext->makeCurrent(this))
-        return true;
-    if (glContext && !m_reportedFailure) {
-        m_reportedFailure = true;
-        std::fprintf(stderr, "quadview: a viewport's OpenGL context %s; that viewport stays blank\n",
-                     glContext->isValid() ? "cannot be made current" : "is lost");
-    }
-    return false;
+    return makeContextCurrent();
 }
+
+void GLSurface::doneCurrent()
+{
+    if (m_context)
+        m_context->doneCurrent();
+}
+
+bool GLSurface::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::UpdateRequest:
+        serveFrame(Occasion::Ready);
+        return true;
+    // Platforms that ask for a repaint rather than send an expose.
+    case QEvent::Paint:
+        serveFrame(Occasion::Exposed);
+        return true;
+    // Qt's Wayland platform gives a window shown again a new surface.
+    case QEvent::Hide:
+        m_frameKept = false;
+        break;
+    // A context left current on a native surface that goes would hold on to it; the
+    // next surface gets a context of its own, as it would from QOpenGLWindow.
+    case QEvent::PlatformSurface:
+        if (static_cast<QPlatformSurfaceEvent *>(event)->surfaceEventType()
+            == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed) {
+            if (m_context)
+                m_context->doneCurrent();
+            m_context.reset();
+            m_frameKept = false;
+        }
+        break;
+    default:
+        break;
+    }
+    watchParent();
+    const bool handled = QWindow::event(event);
+    // A size or pixel ratio the frame on screen does not have, whatever event brought
+    // it: a resize, a move to another screen, a new output scale.
+    if (!m_frameOwed && (size() != m_presentedSize || devicePixelRatio() != m_presentedRatio))
+        serveFrame(Occasion::Changed);
+    return handled;
+}
+
+void GLSurface::exposeEvent(QExposeEvent *)
+{
+    if (!isExposed()) {
+        m_parentExposedSince = false;
+        m_frameKept = false;
+        return;
+    }
+    m_wasExposed = true;
+    serveFrame(Occasion::Exposed);
+}
+
+// The platform surface has taken its new size; the widget's hook runs in the next
+// paint, with the context current. The context is made here, at the first resize, as
+// QOpenGLWindow makes its own: made only at the first paint, on an exposed surface, the
+// first frames under sway (Qt 6.4) kept an earlier size of the surface, two runs in three.
+void GLSurface::resizeEvent(QResizeEvent *)
+{
+    if (!m_context)
+        makeContextCurrent();
+    m_resizedSinceGl = true;
+    serveFrame(Occasion::Changed);
+}
+
+bool GLSurface::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedParent) {
+        if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
+            m_parentExposedSince = true;
+            serveFrame(Occasion::CanPresent);
+        }
+        followParentRatioUpToQt68();
+    }
+    return QWindow::eventFilter(watched, event);
+}
+
+// Helps for older Qt.
 
 // Before Qt 6.5, Qt's Wayland platform does not tell an embedded window that it is
 // exposed again when the window around it is (after the compositor withheld frame
@@ -144,10 +293,8 @@ bool GLSurface::makeContextCurrent()
 // surface lost its own counts: a window around it that merely stays exposed says
 // nothing, and on a hidden workspace every paint would wait out Qt's 100 ms for a
 // frame callback the compositor withholds, for a picture nobody sees.
-bool GLSurface::canPresent() const
+bool GLSurface::exposedThroughParentBeforeQt65() const
 {
-    if (isExposed())
-        return true;
     return m_pacedByCompositor && m_wasExposed && m_parentExposedSince && m_watchedParent
         && m_watchedParent->isExposed();
 }
@@ -157,7 +304,7 @@ bool GLSurface::canPresent() const
 // it shows. Shown after the last configure (GNOME sends no other to a window that keeps
 // its size), it would never be exposed, and never painted. A change of geometry, undone
 // at once, gets it exposed.
-void GLSurface::getFirstExpose()
+void GLSurface::askForFirstExposeBeforeQt65()
 {
     if (!m_pacedByCompositor || m_wasExposed || m_askedForExpose || isExposed() || !isVisible() || !m_watchedParent
         || !m_watchedParent->isExposed())
@@ -168,6 +315,7 @@ void GLSurface::getFirstExpose()
     setGeometry(at);
 }
 
+// The window around this surface, whose exposure and pixel ratio the helps follow.
 void GLSurface::watchParent()
 {
     if (parent() == m_watchedParent)
@@ -179,23 +327,11 @@ void GLSurface::watchParent()
         m_watchedParent->installEventFilter(this);
 }
 
-bool GLSurface::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_watchedParent) {
-        if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
-            m_parentExposedSince = true;
-            serveFrame(Occasion::CanPresent);
-        }
-        followParentRatio();
-    }
-    return QOpenGLWindow::eventFilter(watched, event);
-}
-
 // Qt's Wayland platform gives an embedded window a new pixel ratio on its own
 // schedule (when its surface enters the new output, or from Qt 6.6 on at its next
-// update), and no event says so. When the window around it takes a new ratio, look
-// again a few times over the next second.
-void GLSurface::followParentRatio()
+// update), and no event says so (still so with Qt 6.8; not yet seen gone). When the window around it
+// takes a new ratio, look again a few times over the next second.
+void GLSurface::followParentRatioUpToQt68()
 {
     const qreal ratio = m_watchedParent->devicePixelRatio();
     if (ratio == m_parentRatio)
@@ -215,70 +351,4 @@ void GLSurface::checkRatio()
     else if (canPresent())
         // Delivering it makes Qt look at the platform's ratio.
         requestUpdate();
-}
-
-bool GLSurface::event(QEvent *event)
-{
-    switch (event->type()) {
-    case QEvent::UpdateRequest:
-        serveFrame(Occasion::Ready);
-        return true;
-    // Platforms that ask for a repaint rather than send an expose.
-    case QEvent::Paint:
-        serveFrame(Occasion::Exposed);
-        return true;
-    // Qt's Wayland platform gives a window shown again a new surface.
-    case QEvent::Hide:
-        m_frameKept = false;
-        break;
-    default:
-        break;
-    }
-    watchParent();
-    const bool handled = QOpenGLWindow::event(event);
-    // A size or pixel ratio the frame on screen does not have, whatever event brought
-    // it: a resize, a move to another screen, a new output scale.
-    if (!m_frameOwed && (size() != m_presentedSize || devicePixelRatio() != m_presentedRatio))
-        serveFrame(Occasion::Changed);
-    return handled;
-}
-
-void GLSurface::exposeEvent(QExposeEvent *)
-{
-    if (!isExposed()) {
-        m_parentExposedSince = false;
-        m_frameKept = false;
-        return;
-    }
-    m_wasExposed = true;
-    serveFrame(Occasion::Exposed);
-}
-
-void GLSurface::initializeGL()
-{
-    m_widget->initializeGL();
-}
-
-// Called by QOpenGLWindow when the platform surface has taken its new size, without
-// making the context current; the widget's hook runs in the next paint, where it is.
-void GLSurface::resizeGL(int, int)
-{
-    m_resizedSinceGl = true;
-    serveFrame(Occasion::Changed);
-}
-
-void GLSurface::paintGL()
-{
-    // Mesa's software rasterizer reads a surface's size only when its context is made
-    // current or after a swap. A context still current from before a resize would draw
-    // the next frame at the old size, and on Wayland the rest of the new buffer would
-    // show the window behind it. Binding the context afresh makes it read the size.
-    if (m_resizedSinceGl || size() != m_glSize) {
-        context()->doneCurrent();
-        context()->makeCurrent(this);
-        m_glSize = size();
-        m_resizedSinceGl = false;
-        m_widget->resizeGL(width(), height());
-    }
-    m_widget->paintGL();
 }

@@ -1,10 +1,13 @@
 #ifndef GLSURFACE_H
 #define GLSURFACE_H
 
-#include <QOpenGLWindow>
 #include <QPointer>
+#include <QWindow>
+
+#include <memory>
 
 class GLWidget;
+class QOpenGLContext;
 
 // The native OpenGL surface of one viewport. It is transparent for input, so the
 // viewport widget that embeds it receives every mouse, wheel and key event, and it
@@ -15,12 +18,17 @@ class GLWidget;
 // frame, a new frame is owed, and an owed frame is painted as soon as the surface can
 // present one. A frame owed while it cannot (hidden, not yet configured, a frame still
 // in flight) is kept, never dropped.
-class GLSurface : public QOpenGLWindow
+//
+// It owns its context, as Qt's openglwindow example does, so that it can make it again:
+// a compositor that restarts (Qt 6.6 and later reconnect) or a GPU reset takes every
+// context a program has.
+class GLSurface : public QWindow
 {
     Q_OBJECT
 
 public:
     explicit GLSurface(GLWidget *widget);
+    ~GLSurface() override;
 
     static QSurfaceFormat surfaceFormat();
     // Why this platform cannot give the viewports the OpenGL they draw with, or an
@@ -37,16 +45,22 @@ public:
     void requestFrame();
 
     // Renders the current picture and returns it in device pixels; a null image when
-    // the context is unusable.
+    // no context can be made current.
     QImage grabFrame();
+
+    // The viewport's context made current (made again first if it was lost), for a
+    // caller that reads what the last paint left; false where none can be.
+    bool makeCurrent();
+    void doneCurrent();
+
+signals:
+    void frameSwapped();
 
 protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void exposeEvent(QExposeEvent *event) override;
-    void initializeGL() override;
-    void resizeGL(int width, int height) override;
-    void paintGL() override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     enum class Occasion {
@@ -58,31 +72,41 @@ private:
         CanPresent     // the window around the surface was exposed
     };
 
+    // The rule.
     void serveFrame(Occasion occasion);
     bool canPresent() const;
-    void getFirstExpose();
     void presentFrame();
-    void watchParent();
-    void followParentRatio();
-    void checkRatio();
+    void paintGL();
     bool makeContextCurrent();
 
+    // Helps for the Qt versions Debian still ships, each named with the Qt it is for, so
+    // that it can go when that Qt has left Debian. The input region is set in the
+    // constructor (until Qt 6.6.2).
+    bool exposedThroughParentBeforeQt65() const;
+    void askForFirstExposeBeforeQt65();
+    void watchParent();
+    void followParentRatioUpToQt68();
+    void checkRatio();
+
     GLWidget *m_widget;
+    std::unique_ptr<QOpenGLContext> m_context;
     const bool m_pacedByCompositor;
     bool m_frameOwed = true;
     // The compositor holds the last frame presented, and Qt has not marked the surface
     // unexposed since.
     bool m_frameKept = false;
-    bool m_wasExposed = false;
-    bool m_askedForExpose = false;
-    // The window around this surface was exposed since this surface was last unexposed.
-    bool m_parentExposedSince = false;
     bool m_reportedFailure = false;
     // What the widget's OpenGL state was last set up for, and what the screen shows.
     QSize m_glSize;
     bool m_resizedSinceGl = true;
     QSize m_presentedSize;
     qreal m_presentedRatio = 0;
+
+    // For the helps.
+    bool m_wasExposed = false;
+    bool m_askedForExpose = false;
+    // The window around this surface was exposed since this surface was last unexposed.
+    bool m_parentExposedSince = false;
     QPointer<QWindow> m_watchedParent;
     qreal m_parentRatio = 0;
 };
