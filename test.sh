@@ -29,10 +29,14 @@ case "${1:-}" in
             gnome|kde) ensure_packages build run test; ensure_packages "$2" ;;
             *) echo "usage: ./test.sh --desktop sway|gnome|kde" >&2; exit 2 ;;
         esac
-        build_project build Release -DQUADVIEW_WERROR=ON --target tst_endtoend pointerdrive
+        build_project build Release -DQUADVIEW_WERROR=ON --target tst_endtoend pointerdrive quadview
         echo "== the Wayland end-to-end test under $2"
         # Verbose: one test, whose output says why it was skipped when it was.
         QUADVIEW_TEST_DESKTOP=$2 with_display ctest --test-dir build --verbose -R '^tst_endtoend_wayland$' "${@:3}"
+        if [ "$2" = kde ]; then
+            echo "== quadview when KWin dies and its wrapper starts it again"
+            tests/input/wayland-session.sh --desktop kde --copy build/bin/quadview tests/compositor-restart.sh
+        fi
         exit ;;
 esac
 

@@ -3,9 +3,14 @@
 #include "mainwindow.h"
 
 #include <QtTest>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QGridLayout>
+#include <QLibraryInfo>
+#include <QProcess>
 #include <QScreen>
+#include <QVersionNumber>
 
 namespace {
 
@@ -33,6 +38,23 @@ protected:
         }
         return false;
     }
+};
+
+// Counts the paints a widget gets.
+class PaintTally : public QObject
+{
+public:
+    PaintTally(QWidget *widget, int *count) : m_count(count) { widget->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        *m_count += event->type() == QEvent::Paint;
+        return false;
+    }
+
+private:
+    int *m_count;
 };
 
 // Qt's xcb platform: under Xvfb, or as an X11 client of a desktop's Xwayland.
@@ -99,6 +121,8 @@ private slots:
     void resizeBurstDuringDrag();
     void chordOnLayout_data();
     void chordOnLayout();
+    // Last: it takes the compositor away.
+    void compositorRestart();
 
 private:
     void showWindow();
@@ -125,6 +149,8 @@ private:
     QString m_pictureProblem;
     bool m_outputReplaced = false;
     bool m_layoutsSet = false;
+    // KWin 6 takes no screenshots without a GPU (wayland-session.sh says so).
+    const bool m_screenshots = !qEnvironmentVariableIsSet("QUADVIEW_WITHOUT_SCREENSHOTS");
     int m_keptPictures = 0;
 };
 
@@ -524,10 +550,10 @@ void tst_EndToEnd::hiddenMidDrag()
         // answer to the last one shown may arrive after it has hidden the window).
         QHash<GLWidget *, int> framesWhileHidden;
         for (GLWidget *widget : m_window->findChildren<GLWidget *>())
-            connect(widget->getSurface(), &QOpenGLWindow::frameSwapped, this, [&, widget] { ++framesWhileHidden[widget]; });
+            connect(widget->getSurface(), &GLSurface::frameSwapped, this, [&, widget] { ++framesWhileHidden[widget]; });
         QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
         for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
-            disconnect(widget->getSurface(), &QOpenGLWindow::frameSwapped, this, nullptr);
+            disconnect(widget->getSurface(), &GLSurface::frameSwapped, this, nullptr);
             QVERIFY2(framesWhileHidden.value(widget) <= 2,
                      qPrintable(QString("view %1 painted %2 frames while hidden").arg(int(widget->getViewport()))
                                     .arg(framesWhileHidden.value(widget))));
@@ -654,6 +680,83 @@ void tst_EndToEnd::chordOnLayout()
     QVERIFY(m_desk->wheel(1) >= 0);
     QTRY_COMPARE(camera->getPositionY(), height - 10);
     QCOMPARE(layout->count(), 4);
+}
+
+// KDE Plasma runs KWin under a wrapper that keeps the Wayland socket and starts KWin
+// again when it dies, and asks Qt programs to reconnect (Qt 6.6 and later). Every
+// OpenGL context is lost then; the views must come back as they were, and go on.
+void tst_EndToEnd::compositorRestart()
+{
+    if (m_desk->name() != "kde")
+        QSKIP("only KWin's wrapper starts the compositor again (./test.sh --desktop kde)");
+    if (QLibraryInfo::version() < QVersionNumber(6, 6))
+        QSKIP("Qt before 6.6 does not reconnect: it exits with status 1 (tests/compositor-restart.sh checks that)");
+    QVERIFY(qEnvironmentVariable("QT_WAYLAND_RECONNECT") == "1");
+
+    const QList<GLWidget *> views = m_window->findChildren<GLWidget *>();
+    GLWidget *top = viewport(VP_TOP);
+    QWidget *central = m_window->centralWidget();
+    QImage first, beforeKill;
+    QTRY_VERIFY(!(first = top->grabFramebuffer()).isNull());
+    const QImage firstOnScreen = m_screenshots ? m_desk->pixelsOf(top) : QImage();
+
+    QVERIFY(click(centreOf(top)));
+    QTRY_VERIFY(top->hasFocus());
+    dragTopViewBy(QPoint(30, 0));
+    QTRY_COMPARE(top->getCamera()->getPositionX(), -30.0f);
+    QHash<GLWidget *, QImage> pictures;
+    for (GLWidget *view : views)
+        pictures[view] = view->grabFramebuffer();
+    QVERIFY(pictures[top] != first);
+
+    // Frames each view swaps from the kill on, and the central widget's paints.
+    QHash<GLWidget *, int> swaps;
+    for (GLWidget *view : views)
+        connect(view->getSurface(), &GLSurface::frameSwapped, this, [&swaps, view] { ++swaps[view]; });
+    int centralPaints = 0;
+    PaintTally paints(central, &centralPaints);
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(QProcess::execute("pkill", {"-KILL", "-x", "kwin_wayland"}), 0);
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    QVERIFY2(QTest::qWaitFor([&] { return !bus->isServiceRegistered("org.kde.KWin").value(); }, 10000), "KWin did not go");
+    QVERIFY2(QTest::qWaitFor([&] { return bus->isServiceRegistered("org.kde.KWin").value(); }, 20000),
+             "KWin's wrapper did not start it again");
+    const qint64 kwinBack = clock.elapsed();
+    // Every view painted again, and shows its camera exactly as before.
+    const auto allBack = [&] {
+        for (GLWidget *view : views)
+            if (swaps.value(view) == 0 || view->grabFramebuffer() != pictures[view])
+                return false;
+        return true;
+    };
+    QVERIFY2(QTest::qWaitFor(allBack, 20000), "the four views did not come back as they were");
+    qInfo("KWin back after %lld ms, the four views after %lld ms", kwinBack, clock.elapsed());
+    QTRY_VERIFY(centralPaints > 0);
+    QCOMPARE(top->getCamera()->getPositionX(), -30.0f);
+    QVERIFY(top->hasFocus());
+
+    // Input works on: the pointer comes through a new connection.
+    QVERIFY2(m_desk->waitForPlacement(m_window.get()), "the new KWin never showed the window");
+    QVERIFY(m_desk->reconnect());
+    dragTopViewBy(QPoint(-30, 0));
+    QTRY_COMPARE(top->getCamera()->getPositionX(), 0.0f);
+    QVERIFY(m_desk->moveTo(centreOf(top)) >= 0);
+    QVERIFY(m_desk->wheel(1) >= 0);
+    QTRY_COMPARE(top->getCamera()->getPositionY(), 90.0f);
+    QVERIFY(m_desk->wheel(-1) >= 0);
+    QTRY_COMPARE(top->getCamera()->getPositionY(), 100.0f);
+    QTRY_COMPARE(top->grabFramebuffer(), first);
+
+    // The frame around the focused view, painted by the main window.
+    const QRgb highlight = central->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    if (m_screenshots) {
+        QVERIFY2(showsPicture(areaOf(top), firstOnScreen), qPrintable(m_pictureProblem));
+        verifyFocusFrame(top);
+    } else {
+        QCOMPARE(frameAround(central->grab().toImage(), central->size(), top->geometry(), highlight), 1);
+    }
 }
 
 void tst_EndToEnd::dragTopViewBy(QPoint offset)

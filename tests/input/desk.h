@@ -30,6 +30,8 @@ public:
     virtual QString name() const = 0;
     virtual bool isWayland() const = 0;
     virtual bool start() = 0;
+    // After the compositor was started again: the input devices, connected anew.
+    virtual bool reconnect() { return start(); }
 
     // Where a point of a widget is on the screen. A Wayland client does not know
     // where the compositor put its window, nor what it drew around it; the desktop

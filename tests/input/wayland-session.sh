@@ -117,19 +117,24 @@ if [ "${1:-}" = --inner ]; then
             }
             ;;
         kde)
-            # The installed binary carries a file capability, which a container refuses to
-            # run; a plain copy has none. The fake input and screenshot interfaces are open
-            # to any client of this private session.
-            cp /usr/bin/kwin_wayland "$RUNTIME/kwin_wayland"
+            # As Plasma runs it: under its wrapper, which holds the Wayland socket and starts
+            # KWin again when it dies; and Plasma 6 asks Qt programs to reconnect then. The
+            # installed binary carries a file capability, which a container refuses to run;
+            # the wrapper finds a plain copy first on PATH. The fake input and screenshot
+            # interfaces are open to any client of this private session.
+            mkdir "$RUNTIME/kwin"
+            cp /usr/bin/kwin_wayland "$RUNTIME/kwin/kwin_wayland"
+            export QT_WAYLAND_RECONNECT=1
             # A second virtual desktop to take the window off screen.
             printf '[Desktops]\nNumber=2\nRows=1\n' > "$XDG_CONFIG_HOME/kwinrc"
-            KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
-                "$RUNTIME/kwin_wayland" --virtual --width 1280 --height 800 --scale "$scale" \
-                --socket wayland-kde --no-lockscreen --no-kactivities >> "$RUNTIME/desktop.log" 2>&1 &
+            PATH="$RUNTIME/kwin:$PATH" KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
+                kwin_wayland_wrapper --virtual --width 1280 --height 800 --scale "$scale" \
+                --no-lockscreen --no-kactivities >> "$RUNTIME/desktop.log" 2>&1 &
             pid=$!
             ready() {
-                [ -S "$XDG_RUNTIME_DIR/wayland-kde" ] || return 1
-                export WAYLAND_DISPLAY=wayland-kde
+                WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-[0-9] 2>/dev/null | head -n 1) || true
+                [ -n "$WAYLAND_DISPLAY" ] || return 1
+                export WAYLAND_DISPLAY
                 gdbus call --session --dest org.kde.KWin --object-path /KWin \
                     --method org.kde.KWin.currentDesktop > /dev/null 2>&1
             }

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# quadview when KWin dies under its wrapper, which starts it again, as in a Plasma session
+# (QT_WAYLAND_RECONNECT=1): Qt 6.6 and later reconnect, and quadview must run on with
+# nothing of its own to say; Qt before 6.6 cannot, and quadview must end with status 1
+# and Qt's one line. tst_endtoend's compositorRestart checks what the views show.
+#   tests/input/wayland-session.sh --desktop kde --copy build/bin/quadview tests/compositor-restart.sh
+set -euo pipefail
+here=$(dirname "$0")
+err=$RUNTIME/quadview.err
+fail() { echo "compositor-restart.sh: $*" >&2; sed 's/^/    stderr: /' "$err" >&2; exit 1; }
+kwin_up() { gdbus call --session --dest org.kde.KWin --object-path /KWin --method org.kde.KWin.currentDesktop > /dev/null 2>&1; }
+
+"$here/quadview" 2> "$err" &
+pid=$!
+# Connected: a socket among its open files (the Wayland connection is its first).
+for _ in $(seq 100); do
+    ls -l "/proc/$pid/fd" 2>/dev/null | grep -q 'socket:' && break
+    sleep 0.1
+done
+sleep 1
+kill -0 "$pid" 2>/dev/null || fail "quadview ended before KWin was stopped"
+pkill -KILL -x kwin_wayland || fail "no kwin_wayland to stop"
+# Qt's Wayland platform reports its version in the library's name.
+qt=$(sed -n 's/.*libQt6WaylandClient\.so\.\([0-9]*\.[0-9]*\).*/\1/p' "/proc/$pid/maps" 2>/dev/null | head -n 1)
+for _ in $(seq 200); do kwin_up && break; sleep 0.1; done
+kwin_up || fail "KWin's wrapper did not start it again"
+echo "KWin is back"
+if [ "$(printf '%s\n' "$qt" 6.6 | sort -V | head -n 1)" = 6.6 ]; then
+    sleep 3
+    kill -0 "$pid" 2>/dev/null || fail "Qt $qt: quadview did not survive the restart"
+    ! grep -q '^quadview:' "$err" || fail "Qt $qt: quadview reported a problem"
+    kill "$pid"
+    echo "Qt $qt reconnected: quadview runs on"
+else
+    status=0
+    timeout 20 tail --pid="$pid" -f /dev/null || fail "Qt $qt: quadview did not end"
+    wait "$pid" || status=$?
+    [ "$status" = 1 ] || fail "Qt $qt: exit status $status, not 1"
+    [ "$(wc -l < "$err")" = 1 ] || fail "Qt $qt: not one line"
+    echo "Qt $qt, no reconnect: exit status 1, and: $(cat "$err")"
+fi
