@@ -105,8 +105,8 @@ int main(int argc, char *argv[])
                      "(sudo apt install %s)\n",
                      qPrintable(fallback), qPrintable(fallback));
 
-    // Without a context of the kind the viewports draw with, Qt's OpenGL window would
-    // crash on its first paint; say what is missing instead.
+    // Without a context of the kind the viewports draw with, say before any window shows
+    // what is missing and what to try.
     const QString missing = GLSurface::missingOpenGL();
     if (!missing.isEmpty()) {
         std::fprintf(stderr,
