@@ -405,8 +405,13 @@ public:
         return PointerDesk::start() && bus.registerService(service)
             && bus.registerObject("/", &m_replies, QDBusConnection::ExportAllSlots);
     }
-    // The session bus, and what this desk has on it, outlive KWin.
-    bool reconnect() override { return PointerDesk::start(); }
+    // The session bus, and what this desk has on it, outlive KWin. A KWin just started
+    // may not offer its fake input yet: pointerdrive then ends at once.
+    bool reconnect() override
+    {
+        return QTest::qWaitFor([this] { return PointerDesk::start() && m_pointer.command("extent 1 1") >= 0; },
+                               10000);
+    }
 
     // KWin reads its layouts from kxkbrc, again when told to, and offers them (Plasma's
     // keyboard settings make one active) over D-Bus; KWin 5.27 only while it has more

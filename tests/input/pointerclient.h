@@ -20,9 +20,18 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    // kind: x11, wlroots or kde (pointerdrive's backends).
+    // kind: x11, wlroots or kde (pointerdrive's backends). One still running, whose
+    // display server may have gone, is ended first.
     bool start(const QString &kind)
     {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.closeWriteChannel();
+            if (!m_process.waitForFinished(5000)) {
+                m_process.kill();
+                m_process.waitForFinished();
+            }
+        }
+        m_process.readAllStandardOutput();
         QStringList arguments{kind};
         if (kind == "wlroots") {
             const QSize layout = QGuiApplication::primaryScreen()->virtualSize();
