@@ -2,7 +2,8 @@
 # quadview when KWin dies under its wrapper, which starts it again, as in a Plasma session
 # (QT_WAYLAND_RECONNECT=1): Qt 6.6 and later reconnect, and quadview must run on with
 # nothing of its own to say; Qt before 6.6 cannot, and quadview must end with status 1
-# and Qt's one line. tst_endtoend's compositorRestart checks what the views show.
+# and Qt's one line. Then, with the compositor gone for good, quadview must end with
+# status 1. tst_endtoend's compositorRestart checks what the views show.
 #   tests/input/wayland-session.sh --desktop kde --copy build/bin/quadview tests/compositor-restart.sh
 set -euo pipefail
 here=$(dirname "$0")
@@ -29,8 +30,17 @@ if [ "$(printf '%s\n' "$qt" 6.6 | sort -V | head -n 1)" = 6.6 ]; then
     sleep 3
     kill -0 "$pid" 2>/dev/null || fail "Qt $qt: quadview did not survive the restart"
     ! grep -q '^quadview:' "$err" || fail "Qt $qt: quadview reported a problem"
-    kill "$pid"
     echo "Qt $qt reconnected: quadview runs on"
+    # Now the compositor gone for good, its socket with it: an end, with status 1, not a
+    # hang or a crash.
+    before=$(wc -l < "$err")
+    pkill -KILL -x kwin_wayland_wrapper
+    pkill -KILL -x kwin_wayland
+    status=0
+    timeout 20 tail --pid="$pid" -f /dev/null || fail "Qt $qt: quadview did not end when the compositor was gone"
+    wait "$pid" || status=$?
+    [ "$status" = 1 ] || fail "Qt $qt: exit status $status when the compositor was gone, not 1"
+    echo "Qt $qt, the compositor gone for good: exit status 1, and: $(tail -n +$((before + 1)) "$err" | tr '\n' ' ')"
 else
     status=0
     timeout 20 tail --pid="$pid" -f /dev/null || fail "Qt $qt: quadview did not end"
