@@ -34,7 +34,8 @@ if [ "$(printf '%s\n' "$qt" 6.6 | sort -V | head -n 1)" = 6.6 ]; then
     # Now the compositor gone for good, its socket with it: an end, with status 1, not a
     # hang or a crash.
     before=$(wc -l < "$err")
-    pkill -KILL -x kwin_wayland_wrapper
+    # (Its name is longer than the 15 characters a process name keeps.)
+    pkill -KILL -f '^kwin_wayland_wrapper'
     pkill -KILL -x kwin_wayland
     status=0
     timeout 20 tail --pid="$pid" -f /dev/null || fail "Qt $qt: quadview did not end when the compositor was gone"
