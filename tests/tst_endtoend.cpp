@@ -17,7 +17,7 @@
 namespace {
 
 // The wheel events that reach a widget with a delta, the sum of their deltas
-// (whichever axis turned), and the button releases.
+// (whichever axis turned), the button releases and the paints.
 class InputTally : public QObject
 {
 public:
@@ -26,6 +26,7 @@ public:
     int steps = 0;
     int sum = 0;
     int releases = 0;
+    int paints = 0;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
@@ -37,26 +38,11 @@ protected:
             sum += delta;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             ++releases;
+        } else if (event->type() == QEvent::Paint) {
+            ++paints;
         }
         return false;
     }
-};
-
-// Counts the paints a widget gets.
-class PaintTally : public QObject
-{
-public:
-    PaintTally(QWidget *widget, int *count) : m_count(count) { widget->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        *m_count += event->type() == QEvent::Paint;
-        return false;
-    }
-
-private:
-    int *m_count;
 };
 
 // Qt's xcb platform: under Xvfb, or as an X11 client of a desktop's Xwayland.
@@ -715,8 +701,7 @@ void tst_EndToEnd::compositorRestart()
     QHash<GLWidget *, int> swaps;
     for (GLWidget *view : views)
         connect(view->getSurface(), &GLSurface::frameSwapped, this, [&swaps, view] { ++swaps[view]; });
-    int centralPaints = 0;
-    PaintTally paints(central, &centralPaints);
+    InputTally centralEvents(central);
 
     // Qt's reconnect holds this process until the new KWin answers: the new KWin is told
     // from the old by the process that owns its name on the bus.
@@ -741,7 +726,7 @@ void tst_EndToEnd::compositorRestart()
     };
     QVERIFY2(QTest::qWaitFor(allBack, 20000), "the four views did not come back as they were");
     qInfo("KWin back after %lld ms, the four views after %lld ms", kwinBack, clock.elapsed());
-    QTRY_VERIFY(centralPaints > 0);
+    QTRY_VERIFY(centralEvents.paints > 0);
     QCOMPARE(top->getCamera()->getPositionX(), -30.0f);
     // The window keeps the view it had focused; the new KWin need not activate the window.
     QCOMPARE(m_window->focusWidget(), top);

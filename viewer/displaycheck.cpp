@@ -18,18 +18,30 @@ QString qtOption(const QStringList &arguments, const QString &name)
     return QString();
 }
 
-// The platforms Qt will try, as it chooses them: the -platform option, else
-// QT_QPA_PLATFORM (a list), else X11 and, where a Wayland session shows, Wayland.
-QStringList platforms(const QStringList &arguments)
+// The platforms the user chose: the -platform option, else QT_QPA_PLATFORM (a list);
+// none where Qt is left to choose.
+QStringList chosenPlatforms(const QStringList &arguments)
 {
     const QString option = qtOption(arguments, "platform");
     if (!option.isEmpty())
         return {option};
-    const QString variable = qEnvironmentVariable("QT_QPA_PLATFORM");
-    if (!variable.isEmpty())
-        return variable.split(';', Qt::SkipEmptyParts);
+    return qEnvironmentVariable("QT_QPA_PLATFORM").split(';', Qt::SkipEmptyParts);
+}
+
+bool inWaylandSession()
+{
+    return qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland";
+}
+
+// The platforms Qt will try, as it chooses them: the user's choice, else X11 and,
+// where a Wayland session shows, Wayland.
+QStringList platforms(const QStringList &arguments)
+{
+    const QStringList chosen = chosenPlatforms(arguments);
+    if (!chosen.isEmpty())
+        return chosen;
     QStringList result{"xcb"};
-    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland")
+    if (inWaylandSession())
         result << "wayland";
     return result;
 }
@@ -127,10 +139,8 @@ bool DisplayCheck::hasPlatformPlugin(const QString &platform)
 
 QString DisplayCheck::xwaylandFallbackPackage(const QStringList &arguments)
 {
-    const bool waylandSession = qEnvironmentVariable("XDG_SESSION_TYPE") == "wayland"
-        || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    const bool chosen = !qtOption(arguments, "platform").isEmpty() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    if (!waylandSession || chosen || QGuiApplication::platformName() != "xcb" || hasPlatformPlugin("wayland"))
+    if (!inWaylandSession() || !chosenPlatforms(arguments).isEmpty() || QGuiApplication::platformName() != "xcb"
+        || hasPlatformPlugin("wayland"))
         return QString();
     return QString::fromLatin1(waylandPackage);
 }

@@ -12,9 +12,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 GLSurface::GLSurface(GLWidget *widget)
     : m_widget(widget)
@@ -115,7 +114,7 @@ void GLSurface::presentFrame()
 {
     // Before the surface has a native window, or while its context cannot be made, the
     // frame stays owed; the next expose or resize serves it.
-    if (!makeContextCurrent())
+    if (!makeCurrent())
         return;
     paintGL();
     m_context->swapBuffers(this);
@@ -147,7 +146,7 @@ void GLSurface::paintGL()
 // Made current, or made first: there is none yet, or the one there was is lost (the
 // compositor restarted and Qt reconnected, or the GPU was reset). A new context gets
 // the widget's OpenGL set-up and its size again before it paints.
-bool GLSurface::makeContextCurrent()
+bool GLSurface::makeCurrent()
 {
     if (!handle())
         return false;
@@ -182,7 +181,7 @@ bool GLSurface::makeContextCurrent()
 
 QImage GLSurface::grabFrame()
 {
-    if (!makeContextCurrent())
+    if (!makeCurrent())
         return QImage();
     // What the buffer holds after a swap need not be the last frame: paint first.
     paintGL();
@@ -190,19 +189,12 @@ QImage GLSurface::grabFrame()
     QImage image(pixels, QImage::Format_RGBX8888);
     if (image.isNull())
         return image;
-    std::vector<uchar> rows(size_t(image.bytesPerLine()) * size_t(pixels.height()));
-    glReadPixels(0, 0, pixels.width(), pixels.height(), GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    glReadPixels(0, 0, pixels.width(), pixels.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
     // OpenGL's rows run from the bottom up.
-    for (int y = 0; y < pixels.height(); ++y)
-        std::memcpy(image.scanLine(pixels.height() - 1 - y), rows.data() + size_t(y) * size_t(image.bytesPerLine()),
-                    size_t(image.bytesPerLine()));
+    for (int top = 0, bottom = pixels.height() - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(image.scanLine(top), image.scanLine(top) + image.bytesPerLine(), image.scanLine(bottom));
     image.setDevicePixelRatio(devicePixelRatio());
     return image;
-}
-
-bool GLSurface::makeCurrent()
-{
-    return makeContextCurrent();
 }
 
 void GLSurface::doneCurrent()
@@ -266,7 +258,7 @@ void GLSurface::exposeEvent(QExposeEvent *)
 void GLSurface::resizeEvent(QResizeEvent *)
 {
     if (!m_context)
-        makeContextCurrent();
+        makeCurrent();
     m_resizedSinceGl = true;
     serveFrame(Occasion::Changed);
 }
@@ -329,8 +321,8 @@ void GLSurface::watchParent()
 
 // Qt's Wayland platform gives an embedded window a new pixel ratio on its own
 // schedule (when its surface enters the new output, or from Qt 6.6 on at its next
-// update), and no event says so (still so with Qt 6.8; not yet seen gone). When the window around it
-// takes a new ratio, look again a few times over the next second.
+// update), and no event says so (still so with Qt 6.8; not yet seen gone). When the
+// window around it takes a new ratio, look again a few times over the next second.
 void GLSurface::followParentRatioUpToQt68()
 {
     const qreal ratio = m_watchedParent->devicePixelRatio();

@@ -48,8 +48,10 @@ public:
     // no context can be made current.
     QImage grabFrame();
 
-    // The viewport's context made current (made again first if it was lost), for a
-    // caller that reads what the last paint left; false where none can be.
+    // The viewport's context made current: made first where there is none yet or the
+    // one there was is lost, with the widget's OpenGL set-up run on it; false where none
+    // can be. Painting goes through it, and so can a caller that reads what the last
+    // paint left.
     bool makeCurrent();
     void doneCurrent();
 
@@ -77,7 +79,6 @@ private:
     bool canPresent() const;
     void presentFrame();
     void paintGL();
-    bool makeContextCurrent();
 
     // Helps for the Qt versions Debian still ships, each named with the Qt it is for, so
     // that it can go when that Qt has left Debian. The input region is set in the

@@ -214,8 +214,8 @@ private:
 };
 
 // sway, whose IPC takes the window manager's part; keys come from pointerdrive's
-// virtual keyboard, with a keymap of its own, and pictures from grim. The window is the one tiled window of its workspace, at the output's
-// top left corner.
+// virtual keyboard, with a keymap of its own, and pictures from grim. The window is the
+// one tiled window of its workspace, at the output's top left corner.
 class SwayDesk : public PointerDesk
 {
 public:
@@ -234,9 +234,12 @@ public:
         return wake() ? PointerDesk::scroll(steps, pixels, hz) : -1;
     }
 
-    bool setLayouts(const QString &names, int active, QString *) override
+    bool setLayouts(const QString &names, int active, QString *why) override
     {
-        return m_pointer.command(QString("layouts %1 %2").arg(names).arg(active)) >= 0;
+        if (m_pointer.command(QString("layouts %1 %2").arg(names).arg(active)) >= 0)
+            return true;
+        *why = QString("pointerdrive's keyboard did not take the layouts %1").arg(names);
+        return false;
     }
 
     // Through a file: a pipe, read between the waits of a test, passed a whole screen
