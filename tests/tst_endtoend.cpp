@@ -643,9 +643,9 @@ void tst_EndToEnd::chordOnLayout()
     QFETCH(bool, switches);
 
     QString why;
-    m_layoutsSet = true;
     if (!m_desk->setLayouts(layouts, active, &why))
         QSKIP(qPrintable(why));
+    m_layoutsSet = true;
 
     GLWidget *top = viewport(VP_TOP);
     QVERIFY(top);
