@@ -53,17 +53,72 @@ private slots:
     void keyRelease_data();
     void keyRelease();
     void keyPressDoesNothing();
+    void pinch_data();
+    void pinch();
+    void pinchIgnored_data();
+    void pinchIgnored();
+    void touchPan();
+    void touchPinch_data();
+    void touchPinch();
 
 private:
     bool setUpViewport(Viewport kind);
     QPoint sendMouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons);
+    bool sendGesture(Qt::NativeGestureType type, qreal value = 0);
+    QVector3D cameraPosition() const;
 
     std::unique_ptr<Scene> m_scene;
     std::unique_ptr<Camera> m_camera;
     std::unique_ptr<Recorder> m_parent;
     GLWidget *m_widget = nullptr;
     std::unique_ptr<QSignalSpy> m_frames;
+    const std::unique_ptr<QPointingDevice> m_touchpad{new QPointingDevice(
+        "touchpad", 1001, QInputDevice::DeviceType::TouchPad, QPointingDevice::PointerType::Finger,
+        QInputDevice::Capability::Position, 2, 0)};
+    QPointingDevice *const m_touchScreen = QTest::createTouchDevice();
 };
+
+namespace {
+
+// Where a wheel notch away from the user moves a camera of each kind.
+QVector3D zoomAxis(Viewport kind)
+{
+    return kind == VP_TOP    ? QVector3D(0, -1, 0)
+         : kind == VP_LEFT   ? QVector3D(1, 0, 0)
+         : kind == VP_FRONT  ? QVector3D(0, 0, -1)
+                             : QVector3D(1, -1, -1);
+}
+
+// The camera of a view zoomed `scale` times from `start`: its distance along the axis
+// the wheel moves it on, from the plane through the origin, divided by the scale.
+QVector3D zoomed(Viewport kind, QVector3D start, double scale)
+{
+    const QVector3D axis = zoomAxis(kind);
+    const float along = QVector3D::dotProduct(start, axis) / QVector3D::dotProduct(axis, axis);
+    return start + axis * along * float(1 / scale - 1);
+}
+
+void compareVectors(QVector3D actual, QVector3D expected, const char *file, int line)
+{
+    for (int i = 0; i < 3; ++i) {
+        // Float rounding of a camera at 100 units: a few thousandths.
+        if (qAbs(actual[i] - expected[i]) > 1e-3f) {
+            QTest::qFail(qPrintable(QString("camera at (%1, %2, %3), expected (%4, %5, %6)")
+                                        .arg(actual.x()).arg(actual.y()).arg(actual.z())
+                                        .arg(expected.x()).arg(expected.y()).arg(expected.z())),
+                         file, line);
+            return;
+        }
+    }
+}
+#define COMPARE_CAMERA(actual, expected)                                                                     \
+    do {                                                                                                    \
+        compareVectors(actual, expected, __FILE__, __LINE__);                                               \
+        if (QTest::currentTestFailed())                                                                     \
+            return;                                                                                         \
+    } while (false)
+
+} // namespace
 
 void tst_Navigation::init()
 {
@@ -107,6 +162,21 @@ QPoint tst_Navigation::sendMouse(QEvent::Type type, QPoint pos, Qt::MouseButton 
     QMouseEvent event(type, pos, m_widget->mapToGlobal(pos), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(m_widget, &event);
     return QPoint(int(m_frames->count() - framesBefore), int(m_parent->received.count() - parentBefore));
+}
+
+QVector3D tst_Navigation::cameraPosition() const
+{
+    return QVector3D(m_camera->getPositionX(), m_camera->getPositionY(), m_camera->getPositionZ());
+}
+
+// Sends one touchpad gesture event over the middle of the view, as Qt's platforms
+// deliver them; returns whether the viewport accepted it.
+bool tst_Navigation::sendGesture(Qt::NativeGestureType type, qreal value)
+{
+    const QPointF pos(m_widget->width() / 2.0, m_widget->height() / 2.0);
+    QNativeGestureEvent event(type, m_touchpad.get(), 2, pos, pos, m_widget->mapToGlobal(pos), value, QPointF());
+    QApplication::sendEvent(m_widget, &event);
+    return event.isAccepted();
 }
 
 void tst_Navigation::drag_data()
@@ -350,6 +420,186 @@ void tst_Navigation::keyPressDoesNothing()
     QKeyEvent press(QEvent::KeyPress, Qt::Key_W, Qt::AltModifier);
     QApplication::sendEvent(m_widget, &press);
     QCOMPARE(switches.count(), 0);
+}
+
+void tst_Navigation::pinch_data()
+{
+    QTest::addColumn<Viewport>("kind");
+    // The scale the fingers reach with each event of one pinch, from 1.
+    QTest::addColumn<QList<qreal>>("scales");
+
+    QList<qreal> tenSteps;
+    for (int i = 1; i <= 10; ++i)
+        tenSteps << 1 + i / 10.0;
+    QTest::newRow("top, out to 2 in one event") << VP_TOP << QList<qreal>{2};
+    QTest::newRow("top, out to 2 in ten events") << VP_TOP << tenSteps;
+    QTest::newRow("left, in to 0.5") << VP_LEFT << QList<qreal>{0.8, 0.6, 0.5};
+    QTest::newRow("front, out to 1.25") << VP_FRONT << QList<qreal>{1.05, 1.25};
+    QTest::newRow("perspective, out to 2") << VP_PERSPECTIVE << QList<qreal>{1.5, 2};
+    QTest::newRow("perspective, in to 0.4") << VP_PERSPECTIVE << QList<qreal>{0.7, 0.4};
+    QTest::newRow("top, out and back") << VP_TOP << QList<qreal>{1.3, 1.9, 2.7, 1.6, 1};
+    QTest::newRow("front, in and back") << VP_FRONT << QList<qreal>{0.9, 0.45, 0.33, 0.8, 1};
+    QTest::newRow("perspective, out and back") << VP_PERSPECTIVE << QList<qreal>{1.1, 3, 1.7, 1};
+}
+
+// The scene grows by the fingers' scale, about the view's centre, however many events
+// carry it; a pinch back to where it began leaves the camera where it was.
+void tst_Navigation::pinch()
+{
+    QFETCH(Viewport, kind);
+    QFETCH(QList<qreal>, scales);
+
+    QVERIFY(setUpViewport(kind));
+    const QVector3D start = cameraPosition();
+    const QRect faceBefore = boundsOf(m_widget->grabFramebuffer(), qRgb(255, 255, 0));
+    m_frames->clear();
+
+    QVERIFY(sendGesture(Qt::BeginNativeGesture));
+    qreal previous = 1;
+    for (qreal scale : scales) {
+        // Each event carries the change of scale since the one before.
+        QVERIFY(sendGesture(Qt::ZoomNativeGesture, scale / previous - 1));
+        previous = scale;
+        COMPARE_CAMERA(cameraPosition(), zoomed(kind, start, scale));
+    }
+    QVERIFY(sendGesture(Qt::EndNativeGesture));
+    // Each zoom step presented one frame before it returned.
+    QCOMPARE(m_frames->count(), scales.size());
+    QVERIFY(m_parent->received.isEmpty());
+
+    // The top face, seen straight on, is as many times as wide as the fingers spread.
+    if (kind == VP_TOP) {
+        const QRect faceAfter = boundsOf(m_widget->grabFramebuffer(), qRgb(255, 255, 0));
+        QVERIFY2(qAbs(faceAfter.width() - faceBefore.width() * scales.last()) <= 2,
+                 qPrintable(QString("the face is %1 pixels wide, was %2").arg(faceAfter.width()).arg(faceBefore.width())));
+        QVERIFY(qAbs(faceAfter.center().x() - faceBefore.center().x()) <= 1);
+    }
+}
+
+void tst_Navigation::pinchIgnored_data()
+{
+    QTest::addColumn<QList<int>>("types");
+    QTest::addColumn<QList<qreal>>("values");
+    QTest::addColumn<bool>("acceptedLast");
+
+    const int begin = Qt::BeginNativeGesture, zoom = Qt::ZoomNativeGesture, end = Qt::EndNativeGesture;
+    const qreal inf = std::numeric_limits<qreal>::infinity(), nan = std::numeric_limits<qreal>::quiet_NaN();
+    QTest::newRow("zoom without a begin") << QList<int>{zoom} << QList<qreal>{1} << true;
+    QTest::newRow("zoom after the end") << QList<int>{begin, end, zoom} << QList<qreal>{0, 0, 1} << true;
+    QTest::newRow("to a scale of 0") << QList<int>{begin, zoom} << QList<qreal>{0, -1} << true;
+    QTest::newRow("to a negative scale") << QList<int>{begin, zoom} << QList<qreal>{0, -1.5} << true;
+    QTest::newRow("infinite") << QList<int>{begin, zoom} << QList<qreal>{0, inf} << true;
+    QTest::newRow("minus infinite") << QList<int>{begin, zoom} << QList<qreal>{0, -inf} << true;
+    QTest::newRow("not a number") << QList<int>{begin, zoom} << QList<qreal>{0, nan} << true;
+    QTest::newRow("rotation") << QList<int>{begin, Qt::RotateNativeGesture} << QList<qreal>{0, 30} << false;
+    QTest::newRow("swipe") << QList<int>{Qt::SwipeNativeGesture} << QList<qreal>{0} << false;
+    QTest::newRow("two-finger pan") << QList<int>{Qt::PanNativeGesture} << QList<qreal>{0} << false;
+}
+
+// Gestures that are no pinch, or whose scale has no picture to go to, leave the camera
+// where it was and paint nothing.
+void tst_Navigation::pinchIgnored()
+{
+    QFETCH(QList<int>, types);
+    QFETCH(QList<qreal>, values);
+    QFETCH(bool, acceptedLast);
+
+    QVERIFY(setUpViewport(VP_TOP));
+    const QVector3D start = cameraPosition();
+    bool accepted = false;
+    for (qsizetype i = 0; i < types.size(); ++i)
+        accepted = sendGesture(Qt::NativeGestureType(types[i]), values[i]);
+    QCOMPARE(accepted, acceptedLast);
+    QCOMPARE(cameraPosition(), start);
+    QCOMPARE(m_frames->count(), 0);
+
+    // The view still zooms with the next proper pinch.
+    QVERIFY(sendGesture(Qt::BeginNativeGesture));
+    QVERIFY(sendGesture(Qt::ZoomNativeGesture, 1));
+    QVERIFY(sendGesture(Qt::EndNativeGesture));
+    COMPARE_CAMERA(cameraPosition(), zoomed(VP_TOP, start, 2));
+}
+
+// One finger on a touchscreen pans as the left button does and gives the view the
+// focus; a second finger that lands mid-drag turns it into a pinch without a jump, and
+// the finger left after a pinch pans on from where it is.
+void tst_Navigation::touchPan()
+{
+    QVERIFY(setUpViewport(VP_TOP));
+    const QVector3D start = cameraPosition();
+    QVERIFY(!m_widget->hasFocus());
+
+    QTest::touchEvent(m_widget, m_touchScreen).press(0, QPoint(100, 100));
+    QTRY_VERIFY(m_widget->hasFocus());
+    QCOMPARE(cameraPosition(), start);
+    QTest::touchEvent(m_widget, m_touchScreen).move(0, QPoint(110, 95));
+    QCOMPARE(cameraPosition(), start + QVector3D(-10, 0, 5));
+    QCOMPARE(m_frames->count(), 1);
+
+    // The second finger lands 50 pixels away: nothing moves yet. (Qt Test's stationary()
+    // would send the first finger at (0, 0); a move to where it is says the same.)
+    QTest::touchEvent(m_widget, m_touchScreen).move(0, QPoint(110, 95)).press(1, QPoint(160, 95));
+    QCOMPARE(cameraPosition(), start + QVector3D(-10, 0, 5));
+    // Both move: the pinch, not the first finger's travel, decides; 50 to 100 apart.
+    QTest::touchEvent(m_widget, m_touchScreen).move(0, QPoint(90, 95)).move(1, QPoint(190, 95));
+    const QVector3D pinched = zoomed(VP_TOP, start + QVector3D(-10, 0, 5), 2);
+    COMPARE_CAMERA(cameraPosition(), pinched);
+
+    // The first finger lifts; the second pans on from where it is.
+    QTest::touchEvent(m_widget, m_touchScreen).release(0, QPoint(90, 95)).move(1, QPoint(190, 95));
+    COMPARE_CAMERA(cameraPosition(), pinched);
+    QTest::touchEvent(m_widget, m_touchScreen).move(1, QPoint(197, 97));
+    COMPARE_CAMERA(cameraPosition(), pinched + QVector3D(-7, 0, -2));
+    QTest::touchEvent(m_widget, m_touchScreen).release(1, QPoint(197, 97));
+    COMPARE_CAMERA(cameraPosition(), pinched + QVector3D(-7, 0, -2));
+    // No mouse event was made of the fingers.
+    QVERIFY(m_parent->received.isEmpty());
+}
+
+void tst_Navigation::touchPinch_data()
+{
+    QTest::addColumn<Viewport>("kind");
+    QTest::addColumn<QLineF>("from");
+    QTest::addColumn<QLineF>("to");
+    QTest::addColumn<int>("steps");
+
+    QTest::newRow("top, spread to twice, in one step") << VP_TOP << QLineF(150, 150, 250, 150)
+                                                       << QLineF(100, 150, 300, 150) << 1;
+    QTest::newRow("left, spread to twice, in 20 steps") << VP_LEFT << QLineF(150, 150, 250, 150)
+                                                        << QLineF(100, 150, 300, 150) << 20;
+    QTest::newRow("front, closing to a third, diagonally") << VP_FRONT << QLineF(50, 30, 350, 270)
+                                                           << QLineF(150, 110, 250, 190) << 7;
+    QTest::newRow("perspective, spread and turned") << VP_PERSPECTIVE << QLineF(200, 100, 200, 200)
+                                                    << QLineF(120, 150, 270, 150) << 5;
+    QTest::newRow("top, both fingers on one spot first") << VP_TOP << QLineF(200, 150, 200, 150)
+                                                         << QLineF(150, 150, 250, 150) << 4;
+}
+
+// Two fingers zoom the view by the ratio of their distances, about its centre, wherever
+// in the view they are.
+void tst_Navigation::touchPinch()
+{
+    QFETCH(Viewport, kind);
+    QFETCH(QLineF, from);
+    QFETCH(QLineF, to);
+    QFETCH(int, steps);
+
+    QVERIFY(setUpViewport(kind));
+    const QVector3D start = cameraPosition();
+    QTest::touchEvent(m_widget, m_touchScreen).press(0, from.p1().toPoint()).press(1, from.p2().toPoint());
+    // Fingers that land on one spot have no distance to start from: the first step
+    // that parts them sets it.
+    qreal base = from.length();
+    for (int step = 1; step <= steps; ++step) {
+        const QPointF a = from.p1() + (to.p1() - from.p1()) * step / steps;
+        const QPointF b = from.p2() + (to.p2() - from.p2()) * step / steps;
+        QTest::touchEvent(m_widget, m_touchScreen).move(0, a.toPoint()).move(1, b.toPoint());
+        if (base == 0)
+            base = QLineF(a.toPoint(), b.toPoint()).length();
+    }
+    QTest::touchEvent(m_widget, m_touchScreen).release(0, to.p1().toPoint()).release(1, to.p2().toPoint());
+    COMPARE_CAMERA(cameraPosition(), zoomed(kind, start, to.length() / base));
+    QVERIFY(m_parent->received.isEmpty());
 }
 
 QTEST_MAIN(tst_Navigation)

@@ -1,14 +1,19 @@
 #include "glwidget.h"
 
+#include "accessibleviewport.h"
 #include "camera.h"
 #include "glsurface.h"
 #include "scene.h"
 
 #include <QColor>
 #include <QKeyEvent>
+#include <QLineF>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QShortcut>
+#include <QTouchEvent>
 #include <QVBoxLayout>
+#include <QVector3D>
 #include <QWheelEvent>
 
 #include <GL/gl.h>
@@ -16,6 +21,27 @@
 
 #include <cmath>
 #include <cstdlib>
+
+namespace {
+
+// Where one step of the wheel moves the camera of a view of this kind: towards the
+// scene for a turn away from the user.
+QVector3D zoomAxis(Viewport viewport)
+{
+    switch (viewport) {
+    case VP_TOP:
+        return QVector3D(0, -1, 0);
+    case VP_LEFT:
+        return QVector3D(1, 0, 0);
+    case VP_FRONT:
+        return QVector3D(0, 0, -1);
+    case VP_PERSPECTIVE:
+        return QVector3D(1, -1, -1);
+    }
+    return QVector3D();
+}
+
+} // namespace
 
 GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
     : QWidget(nullptr)
@@ -43,6 +69,18 @@ GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
     // the switch waits for the release of the key it matched.
     new QShortcut(QKeySequence(Qt::ALT | Qt::Key_W), this, this, [this] { m_switchKey = m_pressedKey; },
                   Qt::WidgetShortcut);
+
+    static const char *const names[] = {
+        QT_TR_NOOP("Top view"), QT_TR_NOOP("Left view"), QT_TR_NOOP("Front view"), QT_TR_NOOP("Perspective view")};
+    if (viewport >= VP_TOP && viewport <= VP_PERSPECTIVE)
+        setAccessibleName(tr(names[viewport - VP_TOP]));
+    setAccessibleDescription(tr("A 3D view of the scene. Drag to pan; turn the wheel or pinch to zoom; "
+                                "Alt+W gives this view the whole window, and again brings back all four."));
+    QAccessible::installFactory(&AccessibleViewport::create);
+
+    // Without this, Qt hands the first finger on a touchscreen over as the left button
+    // and the second never arrives.
+    setAttribute(Qt::WA_AcceptTouchEvents);
 }
 
 GLWidget::~GLWidget() = default;
@@ -106,9 +144,66 @@ void GLWidget::mouseMoveEvent(QMouseEvent *event)
     }
 
     const QPoint pos = event->position().toPoint();
-    const int dx = pos.x() - m_lastPos.x();
-    const int dy = pos.y() - m_lastPos.y();
+    const QPoint delta = pos - m_lastPos;
+    m_lastPos = pos;
+    panBy(delta.x(), delta.y());
+}
 
+void GLWidget::wheelEvent(QWheelEvent *event)
+{
+    // X11 reports Alt+wheel as a horizontal turn; whichever axis turned zooms.
+    const QPoint angle = event->angleDelta();
+    const int delta = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
+    // A touchpad or a fine-step wheel turns in many events of less than a notch. The
+    // camera follows the whole travel divided by 12, so a run of small steps zooms as
+    // far as one event of their sum, and turning back retraces it exactly.
+    const qint64 travel = m_wheelTravel + delta;
+    const int shift = int(travel / 12 - m_wheelTravel / 12);
+    m_wheelTravel = travel;
+
+    const QVector3D axis = zoomAxis(m_viewport);
+    m_camera->moveBy(float(shift) * axis.x(), float(shift) * axis.y(), float(shift) * axis.z());
+    updateGL();
+}
+
+void GLWidget::keyReleaseEvent(QKeyEvent *event)
+{
+    // Holding Alt+W must not flip the layout on every auto-repeat.
+    if (event->isAutoRepeat())
+        return;
+    const bool matchedW = m_switchKey != 0 && event->nativeScanCode() == m_switchKey;
+    if (matchedW)
+        m_switchKey = 0;
+    if ((event->modifiers() & Qt::AltModifier) && (event->key() == Qt::Key_W || matchedW))
+        emit switchView();
+}
+
+bool GLWidget::event(QEvent *event)
+{
+    switch (event->type()) {
+    // Qt offers every key press to the focus widget as a shortcut override before it
+    // matches shortcuts; only that event tells which physical key a shortcut matched.
+    case QEvent::ShortcutOverride:
+        m_pressedKey = static_cast<QKeyEvent *>(event)->nativeScanCode();
+        break;
+    case QEvent::NativeGesture:
+        pinchEvent(static_cast<QNativeGestureEvent *>(event));
+        return true;
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+        touchEvent(static_cast<QTouchEvent *>(event));
+        return true;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+// One drag step of dx, dy pixels, from the mouse or from one finger.
+void GLWidget::panBy(int dx, int dy)
+{
     switch (m_viewport) {
     case VP_TOP:
         m_camera->moveBy(float(-dx), 0.0f, float(-dy));
@@ -128,60 +223,91 @@ void GLWidget::mouseMoveEvent(QMouseEvent *event)
         break;
     }
     }
-
-    m_lastPos = pos;
     updateGL();
 }
 
-void GLWidget::wheelEvent(QWheelEvent *event)
+// Makes the scene `factor` times as large, about the view's centre: the camera keeps
+// to the line the wheel moves it on and divides its distance, measured along that
+// line, from the plane through the origin. The orthographic box shrinks with it.
+void GLWidget::zoomBy(double factor)
 {
-    // X11 reports Alt+wheel as a horizontal turn; whichever axis turned zooms.
-    const QPoint angle = event->angleDelta();
-    const int delta = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
-    // A touchpad or a fine-step wheel turns in many events of less than a notch. The
-    // camera follows the whole travel divided by 12, so a run of small steps zooms as
-    // far as one event of their sum, and turning back retraces it exactly.
-    const qint64 travel = m_wheelTravel + delta;
-    const int shift = int(travel / 12 - m_wheelTravel / 12);
-    m_wheelTravel = travel;
+    const QVector3D axis = zoomAxis(m_viewport);
+    const double length2 = double(QVector3D::dotProduct(axis, axis));
+    if (length2 == 0.0)
+        return;
+    const double along = (double(m_camera->getPositionX()) * double(axis.x())
+                          + double(m_camera->getPositionY()) * double(axis.y())
+                          + double(m_camera->getPositionZ()) * double(axis.z())) / length2;
+    const double travel = along * (1.0 / factor - 1.0);
+    m_camera->moveBy(float(travel * double(axis.x())), float(travel * double(axis.y())),
+                     float(travel * double(axis.z())));
+    updateGL();
+}
 
-    switch (m_viewport) {
-    case VP_TOP:
-        m_camera->moveBy(0.0f, float(-shift), 0.0f);
+// A touchpad pinch, as Qt delivers it to the widget under the pointer on X11 (XInput
+// 2.4) and Wayland (pointer gestures): each zoom step carries the change of scale
+// since the last, so the fingers' scale is the product of 1 + value.
+void GLWidget::pinchEvent(QNativeGestureEvent *event)
+{
+    switch (event->gestureType()) {
+    case Qt::BeginNativeGesture:
+        m_pinching = true;
+        event->accept();
         break;
-    case VP_LEFT:
-        m_camera->moveBy(float(shift), 0.0f, 0.0f);
+    case Qt::EndNativeGesture:
+        m_pinching = false;
+        event->accept();
         break;
-    case VP_FRONT:
-        m_camera->moveBy(0.0f, 0.0f, float(-shift));
-        break;
-    case VP_PERSPECTIVE:
-        m_camera->moveBy(float(shift), float(-shift), float(-shift));
+    case Qt::ZoomNativeGesture: {
+        const double factor = 1.0 + event->value();
+        // A factor of 0 or less, or none at all, has no picture to go to.
+        if (m_pinching && std::isfinite(factor) && factor > 0.0)
+            zoomBy(factor);
+        event->accept();
         break;
     }
-
-    updateGL();
+    default:
+        // Rotation and swipes are not this view's.
+        event->ignore();
+        break;
+    }
 }
 
-void GLWidget::keyReleaseEvent(QKeyEvent *event)
+// Touch is taken whole, so that a second finger reaches the view: one finger pans as
+// the left button does, two zoom by the ratio of their distances. Whenever the
+// fingers change, the next step starts from where they are, so nothing jumps.
+void GLWidget::touchEvent(QTouchEvent *event)
 {
-    // Holding Alt+W must not flip the layout on every auto-repeat.
-    if (event->isAutoRepeat())
-        return;
-    const bool matchedW = m_switchKey != 0 && event->nativeScanCode() == m_switchKey;
-    if (matchedW)
-        m_switchKey = 0;
-    if ((event->modifiers() & Qt::AltModifier) && (event->key() == Qt::Key_W || matchedW))
-        emit switchView();
-}
+    if (event->type() == QEvent::TouchBegin)
+        setFocus(Qt::MouseFocusReason);
 
-// Qt offers every key press to the focus widget as a shortcut override before it
-// matches shortcuts; only that event tells which physical key a shortcut matched.
-bool GLWidget::event(QEvent *event)
-{
-    if (event->type() == QEvent::ShortcutOverride)
-        m_pressedKey = static_cast<QKeyEvent *>(event)->nativeScanCode();
-    return QWidget::event(event);
+    QList<int> fingers;
+    QList<QPointF> places;
+    if (event->type() != QEvent::TouchCancel) {
+        for (const QEventPoint &point : event->points()) {
+            if (point.state() == QEventPoint::State::Released || fingers.size() == 2)
+                continue;
+            fingers << point.id();
+            places << point.position();
+        }
+    }
+    const bool sameFingers = fingers == m_fingers;
+    m_fingers = fingers;
+
+    if (fingers.size() == 1) {
+        const QPoint pos = places[0].toPoint();
+        const QPoint delta = pos - m_lastPos;
+        m_lastPos = pos;
+        if (sameFingers)
+            panBy(delta.x(), delta.y());
+    } else if (fingers.size() == 2) {
+        const qreal distance = QLineF(places[0], places[1]).length();
+        const qreal before = m_fingerDistance;
+        m_fingerDistance = distance;
+        if (sameFingers && before > 0 && distance > 0)
+            zoomBy(distance / before);
+    }
+    event->accept();
 }
 
 void GLWidget::initializeGL()

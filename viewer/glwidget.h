@@ -1,11 +1,14 @@
 #ifndef GLWIDGET_H
 #define GLWIDGET_H
 
+#include <QList>
 #include <QPoint>
 #include <QWidget>
 
 class Camera;
 class GLSurface;
+class QNativeGestureEvent;
+class QTouchEvent;
 class Scene;
 
 enum Viewport {
@@ -55,6 +58,10 @@ protected:
 private:
     friend class GLSurface;
 
+    void panBy(int dx, int dy);
+    void zoomBy(double factor);
+    void pinchEvent(QNativeGestureEvent *event);
+    void touchEvent(QTouchEvent *event);
     bool setupCamera();
     float getOffset() const;
 
@@ -66,6 +73,12 @@ private:
     QPoint m_lastPos;
     // Every wheel delta this viewport has taken, summed.
     qint64 m_wheelTravel = 0;
+    // Whether a touchpad pinch has begun here and not yet ended.
+    bool m_pinching = false;
+    // The fingers on the screen that the last touch event acted on, by id: one pans
+    // from m_lastPos, two zoom by how far apart they are now against m_fingerDistance.
+    QList<int> m_fingers;
+    qreal m_fingerDistance = 0;
     // The physical key (its native scan code) of the last key press, and of the last
     // press that Qt's shortcut matching took for Alt+W; 0 for none.
     quint32 m_pressedKey = 0;

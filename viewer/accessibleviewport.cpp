@@ -1,0 +1,22 @@
+#include "accessibleviewport.h"
+
+#include "glwidget.h"
+
+AccessibleViewport::AccessibleViewport(GLWidget *viewport)
+    : QAccessibleWidget(viewport, QAccessible::Graphic)
+{
+}
+
+QAccessibleInterface *AccessibleViewport::create(const QString &, QObject *object)
+{
+    auto *viewport = qobject_cast<GLWidget *>(object);
+    return viewport ? new AccessibleViewport(viewport) : nullptr;
+}
+
+// A viewport has no focus policy, yet a click or a tap gives it the focus.
+QAccessible::State AccessibleViewport::state() const
+{
+    QAccessible::State state = QAccessibleWidget::state();
+    state.focusable = true;
+    return state;
+}

@@ -1,0 +1,21 @@
+#ifndef ACCESSIBLEVIEWPORT_H
+#define ACCESSIBLEVIEWPORT_H
+
+#include <QAccessibleWidget>
+
+class GLWidget;
+
+// What a screen reader is told of a viewport: a picture with the name and
+// description the viewport gave itself, which can take the keyboard focus.
+class AccessibleViewport : public QAccessibleWidget
+{
+public:
+    explicit AccessibleViewport(GLWidget *viewport);
+
+    // For QAccessible::installFactory.
+    static QAccessibleInterface *create(const QString &className, QObject *object);
+
+    QAccessible::State state() const override;
+};
+
+#endif // ACCESSIBLEVIEWPORT_H
