@@ -9,6 +9,7 @@
 
 #include <QtTest>
 #include <QMatrix4x4>
+#include <QVector3D>
 
 #include <GL/gl.h>
 
@@ -97,6 +98,41 @@ inline Camera *presetCamera(Viewport kind)
             if (MainWindow::createViewport(i, j) == kind)
                 return MainWindow::createCamera(i, j);
     return nullptr;
+}
+
+// Where a wheel notch away from the user moves a camera of each kind.
+inline QVector3D zoomAxis(Viewport kind)
+{
+    return kind == VP_TOP    ? QVector3D(0, -1, 0)
+         : kind == VP_LEFT   ? QVector3D(1, 0, 0)
+         : kind == VP_FRONT  ? QVector3D(0, 0, -1)
+                             : QVector3D(1, -1, -1);
+}
+
+// The camera of a view zoomed `scale` times from `start`: its distance along the axis
+// the wheel moves it on, from the plane through the origin, divided by the scale.
+inline QVector3D zoomed(Viewport kind, QVector3D start, double scale)
+{
+    const QVector3D axis = zoomAxis(kind);
+    const float along = QVector3D::dotProduct(start, axis) / QVector3D::dotProduct(axis, axis);
+    return start + axis * along * float(1 / scale - 1);
+}
+
+inline QVector3D positionOf(Camera *camera)
+{
+    return QVector3D(camera->getPositionX(), camera->getPositionY(), camera->getPositionZ());
+}
+
+// Whether two camera positions agree to rounding: the camera's floats, and the 16 bits
+// after the point that XInput gives a pinch's scale.
+inline bool sameCamera(QVector3D a, QVector3D b)
+{
+    return (a - b).length() <= 1e-4f * qMax(1.0f, b.length());
+}
+
+inline QString describe(QVector3D position)
+{
+    return QString("(%1, %2, %3)").arg(position.x()).arg(position.y()).arg(position.z());
 }
 
 // Lets a test drive the OpenGL hooks directly, for sizes no window can take.

@@ -20,3 +20,18 @@ QAccessible::State AccessibleViewport::state() const
     state.focusable = true;
     return state;
 }
+
+int AccessibleViewport::childCount() const
+{
+    return 0;
+}
+
+QAccessibleInterface *AccessibleViewport::child(int) const
+{
+    return nullptr;
+}
+
+int AccessibleViewport::indexOfChild(const QAccessibleInterface *) const
+{
+    return -1;
+}

@@ -70,13 +70,14 @@ GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
     new QShortcut(QKeySequence(Qt::ALT | Qt::Key_W), this, this, [this] { m_switchKey = m_pressedKey; },
                   Qt::WidgetShortcut);
 
+    // Before the name: setting it makes the interface that Qt then keeps.
+    QAccessible::installFactory(&AccessibleViewport::create);
     static const char *const names[] = {
         QT_TR_NOOP("Top view"), QT_TR_NOOP("Left view"), QT_TR_NOOP("Front view"), QT_TR_NOOP("Perspective view")};
     if (viewport >= VP_TOP && viewport <= VP_PERSPECTIVE)
         setAccessibleName(tr(names[viewport - VP_TOP]));
     setAccessibleDescription(tr("A 3D view of the scene. Drag to pan; turn the wheel or pinch to zoom; "
                                 "Alt+W gives this view the whole window, and again brings back all four."));
-    QAccessible::installFactory(&AccessibleViewport::create);
 
     // Without this, Qt hands the first finger on a touchscreen over as the left button
     // and the second never arrives.
@@ -245,13 +246,16 @@ void GLWidget::zoomBy(double factor)
 }
 
 // A touchpad pinch, as Qt delivers it to the widget under the pointer on X11 (XInput
-// 2.4) and Wayland (pointer gestures): each zoom step carries the change of scale
-// since the last, so the fingers' scale is the product of 1 + value.
+// 2.4) and Wayland (pointer gestures): each zoom event carries the change of the
+// fingers' scale since the last one (Qt 6.4 to 6.8 subtract the scales the display
+// server reports), so the scale is 1 plus their sum, and the view follows it whether
+// it comes in one event or many.
 void GLWidget::pinchEvent(QNativeGestureEvent *event)
 {
     switch (event->gestureType()) {
     case Qt::BeginNativeGesture:
         m_pinching = true;
+        m_pinchScale = 1.0;
         event->accept();
         break;
     case Qt::EndNativeGesture:
@@ -259,10 +263,12 @@ void GLWidget::pinchEvent(QNativeGestureEvent *event)
         event->accept();
         break;
     case Qt::ZoomNativeGesture: {
-        const double factor = 1.0 + event->value();
-        // A factor of 0 or less, or none at all, has no picture to go to.
-        if (m_pinching && std::isfinite(factor) && factor > 0.0)
-            zoomBy(factor);
+        const double scale = m_pinchScale + event->value();
+        // A scale of 0 or less, or none at all, has no picture to go to.
+        if (m_pinching && std::isfinite(scale) && scale > 0.0) {
+            zoomBy(scale / m_pinchScale);
+            m_pinchScale = scale;
+        }
         event->accept();
         break;
     }

@@ -73,8 +73,10 @@ private:
     QPoint m_lastPos;
     // Every wheel delta this viewport has taken, summed.
     qint64 m_wheelTravel = 0;
-    // Whether a touchpad pinch has begun here and not yet ended.
+    // Whether a touchpad pinch has begun here and not yet ended, and the fingers'
+    // scale since it began, as far as the camera follows it.
     bool m_pinching = false;
+    double m_pinchScale = 1.0;
     // The fingers on the screen that the last touch event acted on, by id: one pans
     // from m_lastPos, two zoom by how far apart they are now against m_fingerDistance.
     QList<int> m_fingers;

@@ -1,5 +1,6 @@
 #include "desk.h"
 
+#include "inputtestdevice.h"
 #include "pointerclient.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QDBusReply>
 #include <QDBusUnixFileDescriptor>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -23,6 +25,9 @@
 #include <QWidget>
 #include <QWindow>
 #include <QtTest>
+#include <qpa/qwindowsysteminterface.h>
+
+#include <X11/extensions/XI2.h>
 
 #include <algorithm>
 #include <ctime>
@@ -138,6 +143,18 @@ public:
         }
         return sent(at >= 0 ? m_pointer.command("touch up") : -1);
     }
+    qint64 twoFingers(const QLineF &from, const QLineF &to, int steps) override
+    {
+        const auto place = [](QPointF point) { return QString("%1 %2").arg(qRound(point.x())).arg(qRound(point.y())); };
+        qint64 at = m_pointer.command("touch down " + place(from.p1()) + " 0");
+        at = at < 0 ? -1 : m_pointer.command("touch down " + place(from.p2()) + " 1");
+        for (int step = 1; at >= 0 && step <= steps; ++step) {
+            at = m_pointer.command("touch move " + place(from.p1() + (to.p1() - from.p1()) * step / steps) + " 0");
+            at = at < 0 ? -1 : m_pointer.command("touch move " + place(from.p2() + (to.p2() - from.p2()) * step / steps) + " 1");
+        }
+        at = at < 0 ? -1 : m_pointer.command("touch up 0");
+        return sent(at < 0 ? -1 : m_pointer.command("touch up 1"));
+    }
 
 protected:
     virtual QString pointerKind() const = 0;
@@ -211,6 +228,112 @@ protected:
 private:
     static QString id(QWidget *window) { return QString::number(window->winId()); }
     ShellBurst m_burst;
+};
+
+// A real Xorg with a screen of the dummy video driver, whose touchpad and touch screen
+// are inputtest devices (tests/input/xorg-session.sh starts it and says where their
+// sockets are): the XInput 2 smooth scrolling, pinches and touches that XTest cannot
+// send. Absolute moves, the buttons and the keys still go through XTest.
+class XorgDesk : public X11Desk
+{
+public:
+    QString name() const override { return "xorg"; }
+    bool has(Device) const override { return true; }
+    bool setLayouts(const QString &names, int active, QString *why) override
+    {
+        if (names == "us" && active == 0)
+            return true;
+        *why = "the Xorg run keeps a US keyboard; X11 clients meet other layouts under sway's Xwayland";
+        return false;
+    }
+
+    bool start() override
+    {
+        if (!X11Desk::start())
+            return false;
+        // Each device takes one client for the server's life: opened once, kept.
+        if (!m_devicesOpen) {
+            const QString folder = qEnvironmentVariable("QUADVIEW_XORG_DEVICES");
+            QString why;
+            m_devicesOpen = m_touchpad.open(folder + "/touchpad", &why) && m_touchScreen.open(folder + "/touchscreen", &why);
+            if (!m_devicesOpen)
+                qWarning("the Xorg devices: %s", qPrintable(why));
+        }
+        return m_devicesOpen;
+    }
+
+    // libinput gives Qt 12 units of wheel delta per pixel of finger travel; a scroll
+    // valuator has 120 to a notch and grows as the fingers move towards the user.
+    qint64 scroll(int steps, double pixels, int hz) override
+    {
+        // The fingers come down first. When the pointer's events start coming from
+        // another device, Qt reads the scroll valuators anew, and the event that made
+        // the change counts for nothing (Qt 6.4): as on a laptop whose mouse moved last.
+        if (!m_touchpad.motion({{0, 0}, {1, 0}}) || !m_touchpad.sync())
+            return -1;
+        QTest::qWait(20);
+        return paced(steps, hz, [&](int) { return m_touchpad.motion({{3, -12 * pixels}}) && m_touchpad.sync(); });
+    }
+
+    qint64 touch(QPoint from, QPoint to, int steps) override
+    {
+        bool sent = finger(0, XI_TouchBegin, from);
+        for (int step = 1; sent && step <= steps; ++step)
+            sent = finger(0, XI_TouchUpdate, from + (to - from) * step / steps);
+        return sent && finger(0, XI_TouchEnd, to) ? monotonicNs() : -1;
+    }
+
+    qint64 twoFingers(const QLineF &from, const QLineF &to, int steps) override
+    {
+        bool sent = finger(0, XI_TouchBegin, from.p1()) && finger(1, XI_TouchBegin, from.p2());
+        for (int step = 1; sent && step <= steps; ++step) {
+            sent = finger(0, XI_TouchUpdate, from.p1() + (to.p1() - from.p1()) * step / steps)
+                && finger(1, XI_TouchUpdate, from.p2() + (to.p2() - from.p2()) * step / steps);
+        }
+        return sent && finger(0, XI_TouchEnd, to.p1()) && finger(1, XI_TouchEnd, to.p2()) ? monotonicNs() : -1;
+    }
+
+    bool pinch(QWidget *widget, const QList<qreal> &scales, qreal degrees) override
+    {
+        if (moveTo(toScreen(widget, QPoint(widget->width() / 2, widget->height() / 2))) < 0)
+            return false;
+        const auto send = [this](int type, qreal scale, qreal turn) {
+            return m_touchpad.pinch(type, scale, turn) && m_touchpad.sync() && (QTest::qWait(5), true);
+        };
+        bool sent = send(XI_GesturePinchBegin, 1, 0);
+        for (qsizetype i = 0; sent && i < scales.size(); ++i)
+            sent = send(XI_GesturePinchUpdate, scales[i], degrees);
+        return sent && send(XI_GesturePinchEnd, scales.isEmpty() ? 1 : scales.last(), 0);
+    }
+
+private:
+    // A finger at a point of the screen: the touch screen's axes run from 0 to 65535
+    // across it, and Xorg scales them by the screen's size over 65536.
+    bool finger(int id, int type, QPointF screen)
+    {
+        const QSize size = QGuiApplication::primaryScreen()->virtualSize();
+        const bool sent = m_touchScreen.touch(id, type, screen.x() * 65536 / size.width(), screen.y() * 65536 / size.height())
+            && m_touchScreen.sync();
+        QTest::qWait(5);
+        return sent;
+    }
+
+    // `count` steps, one every 1/hz s, while the event loop runs.
+    static qint64 paced(int count, int hz, const std::function<bool(int)> &step)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 1; i <= count; ++i) {
+            QTest::qWait(int(qMax<qint64>(0, qint64(i) * 1000 / hz - clock.elapsed())));
+            if (!step(i))
+                return -1;
+        }
+        return monotonicNs();
+    }
+
+    InputTestDevice m_touchpad;
+    InputTestDevice m_touchScreen;
+    bool m_devicesOpen = false;
 };
 
 // sway, whose IPC takes the window manager's part; keys come from pointerdrive's
@@ -1006,6 +1129,8 @@ std::unique_ptr<Desk> Desk::create()
     const QByteArray desktop = qgetenv("QUADVIEW_DESKTOP");
     if (desktop.isEmpty())
         return std::make_unique<X11Desk>();
+    if (desktop == "xorg")
+        return std::make_unique<XorgDesk>();
     if (desktop == "gnome")
         return std::make_unique<GnomeDesk>();
     if (desktop == "kde")
@@ -1038,6 +1163,43 @@ bool Desk::setLayouts(const QString &, int, QString *why)
 {
     *why = "this desktop's keyboard layouts cannot be chosen by the test";
     return false;
+}
+
+qint64 Desk::twoFingers(const QLineF &, const QLineF &, int)
+{
+    return -1;
+}
+
+bool Desk::pinch(QWidget *widget, const QList<qreal> &scales, qreal degrees)
+{
+    static const QPointingDevice *const touchpad = [] {
+        auto *device = new QPointingDevice("touchpad", 0x7e57, QInputDevice::DeviceType::TouchPad,
+                                           QPointingDevice::PointerType::Finger, QInputDevice::Capability::Position,
+                                           2, 0, QString(), QPointingDeviceUniqueId(), QCoreApplication::instance());
+        QWindowSystemInterface::registerInputDevice(device);
+        return device;
+    }();
+    const QPoint centre(widget->width() / 2, widget->height() / 2);
+    if (moveTo(toScreen(widget, centre)) < 0)
+        return false;
+    QWidget *window = widget->window();
+    QWindow *handle = window->windowHandle();
+    const QPointF local = widget->mapTo(window, QPointF(centre)), global = widget->mapToGlobal(QPointF(centre));
+    const ulong time = ulong(monotonicNs() / 1000000);
+    // As Qt's platforms hand it on: each zoom event carries the change of the fingers'
+    // scale since the one before.
+    bool sent = QWindowSystemInterface::handleGestureEvent(handle, time, touchpad, Qt::BeginNativeGesture, local, global, 2);
+    qreal previous = 1;
+    for (qreal scale : scales) {
+        if (degrees != 0)
+            QWindowSystemInterface::handleGestureEventWithRealValue(handle, time, touchpad, Qt::RotateNativeGesture,
+                                                                    degrees, local, global);
+        sent = QWindowSystemInterface::handleGestureEventWithRealValue(handle, time, touchpad, Qt::ZoomNativeGesture,
+                                                                       scale - previous, local, global) && sent;
+        previous = scale;
+    }
+    return QWindowSystemInterface::handleGestureEvent(handle, time, touchpad, Qt::EndNativeGesture, local, global, 2)
+        && sent;
 }
 
 bool Desk::replaceOutput(qreal, QString *why)

@@ -2,6 +2,7 @@
 #define DESK_H
 
 #include <QImage>
+#include <QLineF>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -51,7 +52,8 @@ public:
     virtual qint64 wheel(int notches) = 0;
     // A straight line to `screen` over `milliseconds`, one motion every 1/hz s.
     virtual qint64 glide(QPoint screen, int hz, int milliseconds) = 0;
-    // Devices beyond the mouse, where the desktop can drive one.
+    // Devices beyond the mouse, where the desktop can drive one: a touchpad scrolls
+    // (and pinches: see pinch()), a touch screen takes one finger, or two.
     enum class Device { Touchpad, TouchScreen };
     virtual bool has(Device device) const = 0;
     // A touchpad's two-finger scroll: `steps` events of `pixels` of finger travel each
@@ -60,6 +62,15 @@ public:
     virtual qint64 scroll(int steps, double pixels, int hz) = 0;
     // One finger: down at `from`, in `steps` motions along a straight line to `to`, up.
     virtual qint64 touch(QPoint from, QPoint to, int steps) = 0;
+    // Two fingers on the touch screen: down at the ends of `from`, in `steps` motions of
+    // both to the ends of `to`, up. -1 where this desktop has no touch screen to drive.
+    virtual qint64 twoFingers(const QLineF &from, const QLineF &to, int steps);
+    // A touchpad pinch with the pointer over the middle of `widget`: the fingers' scale
+    // goes from 1 to each of `scales` in turn, one event each, turning by `degrees` with
+    // each, then the fingers lift. No compositor here sends a pinch (nor XTest): where
+    // the display server cannot, the gesture goes in as Qt's own pinch tests put it, at
+    // Qt's window-system interface, which is where a platform hands it on.
+    virtual bool pinch(QWidget *widget, const QList<qreal> &scales, qreal degrees);
     // The keyboard. Keys are named by their evdev codes, that is by where they sit on
     // the keyboard: 17 is where QWERTY has W, 44 where it has Z.
     enum Key { KeyW = 17, KeyZ = 44 };

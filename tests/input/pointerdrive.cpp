@@ -15,6 +15,10 @@
 //                       QWERTY has W) goes down and up, through the keyboard's layout
 //   layouts NAMES N     the keyboard's layouts, xkb names such as us,ru, with the Nth
 //                       (from 0) locked (wlroots only: its keyboard is pointerdrive's own)
+//   scroll N PX HZ      N steps of a touchpad's two-finger scroll of PX pixels each (positive:
+//                       as a wheel turned away from the user), one every 1/HZ s
+//   touch down X Y [F] | touch move X Y [F] | touch up [F]
+//                       finger F (default 0) on the touch screen (kde only)
 //
 // After each command it answers "ok T", T being the monotonic clock in nanoseconds
 // when its last event was sent, or "error ..." and exits.
@@ -82,7 +86,8 @@ public:
     virtual bool scroll(double) { return false; }
     virtual void scrollEnd() {}
     enum class Touch { Down, Move, Up };
-    virtual bool touch(Touch, int, int) { return false; }
+    // `finger` tells the points of a multi-finger touch apart.
+    virtual bool touch(Touch, int, int, int) { return false; }
     // Sends what is buffered; with wait, also waits until the server has taken it.
     virtual bool flush(bool wait) = 0;
 };
@@ -328,9 +333,9 @@ public:
     }
 
     // Each change of a touch point needs its frame.
-    bool touch(Touch what, int x, int y) override
+    bool touch(Touch what, int x, int y, int id) override
     {
-        const uint32_t finger = 0;
+        const uint32_t finger = uint32_t(id);
         if (what == Touch::Down)
             org_kde_kwin_fake_input_touch_down(m_input, finger, wl_fixed_from_int(x), wl_fixed_from_int(y));
         else if (what == Touch::Move)
@@ -478,7 +483,9 @@ int main(int argc, char *argv[])
             const Driver::Touch touch = what == "down" ? Driver::Touch::Down
                                       : what == "move" ? Driver::Touch::Move
                                                        : Driver::Touch::Up;
-            if (!driver->touch(touch, x, y)) {
+            int finger = 0;
+            words >> finger;
+            if (!driver->touch(touch, x, y, finger)) {
                 std::printf("error: no touch screen here\n");
                 return 1;
             }
