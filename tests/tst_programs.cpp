@@ -123,6 +123,7 @@ void tst_Programs::quadviewAnswersWithoutDisplay_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("--help") << QStringList{"--help"} << "Alt+W";
+    QTest::newRow("--help gives the pinch") << QStringList{"--help"} << "pinch on a touchpad, or two fingers on a touchscreen";
     QTest::newRow("-h") << QStringList{"-h"} << "Usage: quadview";
     const QString version = QStringLiteral("quadview " QUADVIEW_VERSION "\n");
     QTest::newRow("--version") << QStringList{"--version"} << version;
