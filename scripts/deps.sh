@@ -4,7 +4,7 @@
 # makes no network call when everything is already there.
 
 declare -A QUADVIEW_PACKAGES=(
-    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev libxkbcommon-dev plasma-wayland-protocols xserver-xorg-dev"
+    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev libxkbcommon-dev plasma-wayland-protocols xserver-xorg-dev qt6-base-private-dev"
     # Mesa's software renderer, so OpenGL works without a GPU; Qt's Wayland platform, so that
     # a Wayland desktop gets a Wayland client; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri qt6-wayland xvfb xauth"
