@@ -20,9 +20,11 @@ for _ in $(seq 100); do
 done
 sleep 1
 kill -0 "$pid" 2>/dev/null || fail "quadview ended before KWin was stopped"
+# Qt's Wayland platform reports its version in the library's name. Read while quadview
+# runs: Qt 6.4 ends as soon as KWin does, and its map goes with it.
+qt=$(sed -n 's/.*libQt6WaylandClient\.so\.\([0-9]*\.[0-9]*\).*/\1/p' "/proc/$pid/maps" | head -n 1)
+[ -n "$qt" ] || fail "no Qt Wayland platform among quadview's libraries"
 pkill -KILL -x kwin_wayland || fail "no kwin_wayland to stop"
-# Qt's Wayland platform reports its version in the library's name.
-qt=$(sed -n 's/.*libQt6WaylandClient\.so\.\([0-9]*\.[0-9]*\).*/\1/p' "/proc/$pid/maps" 2>/dev/null | head -n 1)
 for _ in $(seq 200); do kwin_up && break; sleep 0.1; done
 kwin_up || fail "KWin's wrapper did not start it again"
 echo "KWin is back"
