@@ -272,7 +272,7 @@ public:
         if (!m_touchpad.motion({{0, 0}, {1, 0}}) || !m_touchpad.sync())
             return -1;
         QTest::qWait(20);
-        return paced(steps, hz, [&](int) { return m_touchpad.motion({{3, -12 * pixels}}) && m_touchpad.sync(); });
+        return paced(steps, hz, [&] { return m_touchpad.motion({{3, -12 * pixels}}) && m_touchpad.sync(); });
     }
 
     qint64 touch(QPoint from, QPoint to, int steps) override
@@ -298,7 +298,9 @@ public:
         if (moveTo(toScreen(widget, QPoint(widget->width() / 2, widget->height() / 2))) < 0)
             return false;
         const auto send = [this](int type, qreal scale, qreal turn) {
-            return m_touchpad.pinch(type, scale, turn) && m_touchpad.sync() && (QTest::qWait(5), true);
+            const bool sent = m_touchpad.pinch(type, scale, turn) && m_touchpad.sync();
+            QTest::qWait(5);
+            return sent;
         };
         bool sent = send(XI_GesturePinchBegin, 1, 0);
         for (qsizetype i = 0; sent && i < scales.size(); ++i)
@@ -308,7 +310,8 @@ public:
 
 private:
     // A finger at a point of the screen: the touch screen's axes run from 0 to 65535
-    // across it, and Xorg scales them by the screen's size over 65536.
+    // across it, and Xorg scales them by the screen's size over 65536. The event loop
+    // runs between events, as between a device's reports.
     bool finger(int id, int type, QPointF screen)
     {
         const QSize size = QGuiApplication::primaryScreen()->virtualSize();
@@ -319,13 +322,13 @@ private:
     }
 
     // `count` steps, one every 1/hz s, while the event loop runs.
-    static qint64 paced(int count, int hz, const std::function<bool(int)> &step)
+    static qint64 paced(int count, int hz, const std::function<bool()> &step)
     {
         QElapsedTimer clock;
         clock.start();
         for (int i = 1; i <= count; ++i) {
             QTest::qWait(int(qMax<qint64>(0, qint64(i) * 1000 / hz - clock.elapsed())));
-            if (!step(i))
+            if (!step())
                 return -1;
         }
         return monotonicNs();
