@@ -939,11 +939,14 @@ QString tst_EndToEnd::pictureProblem(GLWidget *widget)
     const auto logical = [](const QRect &r, qreal scale) {
         return QRectF(r.x() / scale, r.y() / scale, r.width() / scale, r.height() / scale);
     };
+    // Where the compositor resamples the picture (Qt 6.4 draws at 2 for an output at 1.5),
+    // a face's tapering corner loses its pure colour over a little more.
+    const qreal allowed = qFuzzyCompare(screenScale, renderedScale) ? 2 : 3;
     for (auto face = wanted.cbegin(); face != wanted.cend(); ++face) {
         const QRectF a = logical(shown.value(face.key()), screenScale), b = logical(face.value(), renderedScale);
         const qreal off = qMax(qMax(qAbs(a.left() - b.left()), qAbs(a.right() - b.right())),
                                qMax(qAbs(a.top() - b.top()), qAbs(a.bottom() - b.bottom())));
-        if (off > 2)
+        if (off > allowed)
             return QString("%1: face %2 shown %3 pixels from where its camera puts it")
                 .arg(view).arg(face.key() & 0xffffff, 6, 16, QChar('0')).arg(off);
     }
