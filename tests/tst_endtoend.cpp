@@ -45,6 +45,9 @@ protected:
     }
 };
 
+const char noTouchScreen[] = "this desktop has no touch screen to drive (Xvfb has no touch device, sway no virtual one, "
+                             "and no touch of GNOME's RemoteDesktop reaches a client)";
+
 // Qt's xcb platform: under Xvfb, or as an X11 client of a desktop's Xwayland.
 bool onX11()
 {
@@ -397,7 +400,7 @@ void tst_EndToEnd::touchpadScroll()
 void tst_EndToEnd::touchDragAndTap()
 {
     if (!m_desk->has(Desk::Device::TouchScreen))
-        QSKIP("this desktop has no touch screen to drive (Xvfb has no touch device, sway no virtual one)");
+        QSKIP(noTouchScreen);
     GLWidget *top = viewport(VP_TOP), *left = viewport(VP_LEFT);
     Camera *camera = top->getCamera();
     const QPoint centre = centreOf(top);
@@ -500,7 +503,7 @@ void tst_EndToEnd::touchpadPinch()
 void tst_EndToEnd::touchPinch()
 {
     if (!m_desk->has(Desk::Device::TouchScreen))
-        QSKIP("this desktop has no touch screen to drive (Xvfb has no touch device, sway no virtual one)");
+        QSKIP(noTouchScreen);
     GLWidget *top = viewport(VP_TOP);
     const QVector3D start = positionOf(top->getCamera()), left = positionOf(viewport(VP_LEFT)->getCamera());
     QRectF face;
