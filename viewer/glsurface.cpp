@@ -1,6 +1,6 @@
 #include "glsurface.h"
 
-#include "glwidget.h"
+#include "glrenderer.h"
 
 #include <QCoreApplication>
 #include <QExposeEvent>
@@ -15,19 +15,14 @@
 #include <algorithm>
 #include <cstdio>
 
-GLSurface::GLSurface(GLWidget *widget)
-    : m_widget(widget)
+GLSurface::GLSurface(GLRenderer *renderer)
+    : m_renderer(renderer)
     , m_pacedByCompositor(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
 {
     setSurfaceType(QSurface::OpenGLSurface);
     setFormat(surfaceFormat());
     setFlag(Qt::WindowTransparentForInput);
-    // Help until Qt 6.6.2: its Wayland platform ignores that flag (from 6.6.0 it honours
-    // it, until the surface is hidden and shown). A mask that lies outside the surface
-    // leaves it no input region: the pointer goes to the window around it, which hands it
-    // to the viewport under it and keeps a drag with the viewport it began in, as on X11.
-    if (m_pacedByCompositor)
-        setMask(QRegion(-1, -1, 1, 1));
+    leaveNoInputRegionUntilQt662();
 }
 
 GLSurface::~GLSurface() = default;
@@ -61,39 +56,31 @@ QString GLSurface::missingOpenGL()
     return QString();
 }
 
-bool GLSurface::isPacedByCompositor() const
-{
-    return m_pacedByCompositor;
-}
-
 void GLSurface::requestFrame()
 {
     serveFrame(Occasion::CameraMoved);
 }
 
-// The one place that decides when this viewport paints.
+// The rule: the one place that decides when this viewport paints.
 void GLSurface::serveFrame(Occasion occasion)
 {
-    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || occasion == Occasion::Exposed)
+    if (occasion != Occasion::Ready)
         m_frameOwed = true;
-    // Kept until the surface can present again: its next expose, or its window's,
-    // serves it.
     if (!m_frameOwed)
         return;
-    if (!canPresent()) {
-        askForFirstExposeBeforeQt65();
+    // Kept until the surface can present again: its next expose serves it.
+    if (!isExposed()) {
+        serveUnexposedBeforeQt65();
         return;
     }
     // Under a compositor that still shows the surface's last frame, an expose is served
     // at the next frame callback, so that views exposed together with their window do not
     // each wait out a refresh in turn; one that ends Qt's wait for a frame callback (Qt
     // marked the surface unexposed meanwhile), or comes to a surface shown afresh, is
-    // served at once. A surface that presents through its window's exposure alone (a help
-    // before Qt 6.5) gets no update request from Qt: a new frame is what brings the
-    // compositor's frame callbacks back.
+    // served at once.
     const bool urgentExpose = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
     const bool now = urgentExpose || occasion == Occasion::Ready
-        || (occasion == Occasion::CameraMoved && !m_pacedByCompositor) || !isExposed();
+        || (occasion == Occasion::CameraMoved && !m_pacedByCompositor);
     if (now) {
         presentFrame();
         return;
@@ -105,11 +92,6 @@ void GLSurface::serveFrame(Occasion occasion)
     requestUpdate();
 }
 
-bool GLSurface::canPresent() const
-{
-    return isExposed() || exposedThroughParentBeforeQt65();
-}
-
 void GLSurface::presentFrame()
 {
     // Before the surface has a native window, or while its context cannot be made, the
@@ -119,33 +101,27 @@ void GLSurface::presentFrame()
     paintGL();
     m_context->swapBuffers(this);
     m_frameOwed = false;
-    // One swapped while Qt has the surface unexposed (painted on its window's exposure
-    // alone) did not always reach the screen (Qt 6.11): its expose paints it again.
-    m_frameKept = isExposed();
+    m_frameKept = true;
     m_presentedSize = size();
     m_presentedRatio = devicePixelRatio();
     emit frameSwapped();
 }
 
+// A new size reaches the renderer before the first paint that has it.
 void GLSurface::paintGL()
 {
-    // Mesa's software rasterizer reads a surface's size only when its context is made
-    // current or after a swap. A context still current from before a resize would draw
-    // the next frame at the old size, and on Wayland the rest of the new buffer would
-    // show the window behind it. Binding the context afresh makes it read the size.
     if (m_resizedSinceGl || size() != m_glSize) {
-        m_context->doneCurrent();
-        m_context->makeCurrent(this);
+        rereadSizeForMesaSoftware();
         m_glSize = size();
         m_resizedSinceGl = false;
-        m_widget->resizeGL(width(), height());
+        m_renderer->resizeGL(width(), height());
     }
-    m_widget->paintGL();
+    m_renderer->paintGL();
 }
 
 // Made current, or made first: there is none yet, or the one there was is lost (the
 // compositor restarted and Qt reconnected, or the GPU was reset). A new context gets
-// the widget's OpenGL set-up and its size again before it paints.
+// the renderer's OpenGL set-up and its size again before it paints.
 bool GLSurface::makeCurrent()
 {
     if (!handle())
@@ -175,7 +151,7 @@ bool GLSurface::makeCurrent()
     }
     m_reportedFailure = false;
     m_resizedSinceGl = true;
-    m_widget->initializeGL();
+    m_renderer->initializeGL();
     return true;
 }
 
@@ -213,9 +189,13 @@ bool GLSurface::event(QEvent *event)
     case QEvent::Paint:
         serveFrame(Occasion::Exposed);
         return true;
-    // Qt's Wayland platform gives a window shown again a new surface.
+    // Qt's Wayland platform gives a window shown again a new surface. The window around
+    // it has been set by now.
     case QEvent::Hide:
         m_frameKept = false;
+        break;
+    case QEvent::Show:
+        watchParent();
         break;
     // A context left current on a native surface that goes would hold on to it; the
     // next surface gets a context of its own, as it would from QOpenGLWindow.
@@ -231,7 +211,6 @@ bool GLSurface::event(QEvent *event)
     default:
         break;
     }
-    watchParent();
     const bool handled = QWindow::event(event);
     // A size or pixel ratio the frame on screen does not have, whatever event brought
     // it: a resize, a move to another screen, a new output scale.
@@ -251,41 +230,70 @@ void GLSurface::exposeEvent(QExposeEvent *)
     serveFrame(Occasion::Exposed);
 }
 
-// The platform surface has taken its new size; the widget's hook runs in the next
-// paint, with the context current. The context is made here, at the first resize, as
-// QOpenGLWindow makes its own: made only at the first paint, on an exposed surface, the
-// first frames under sway (Qt 6.4) kept an earlier size of the surface, two runs in three.
+// The platform surface has taken its new size; the renderer's hook runs in the next
+// paint, with the context current.
 void GLSurface::resizeEvent(QResizeEvent *)
 {
-    if (!m_context)
-        makeCurrent();
+    makeContextAtFirstResizeForSwayQt64();
     m_resizedSinceGl = true;
     serveFrame(Occasion::Changed);
 }
 
-bool GLSurface::eventFilter(QObject *watched, QEvent *event)
+// The helps, for Qt 6.4 to 6.8 and Mesa's software rasterizer.
+
+// Until Qt 6.6.2, Qt's Wayland platform ignores Qt::WindowTransparentForInput (from 6.6.0
+// it honours it, until the surface is hidden and shown). A mask that lies outside the
+// surface leaves it no input region: the pointer goes to the window around it, which
+// hands it to the viewport under it and keeps a drag with the viewport it began in, as
+// on X11.
+void GLSurface::leaveNoInputRegionUntilQt662()
 {
-    if (watched == m_watchedParent) {
-        if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
-            m_parentExposedSince = true;
-            serveFrame(Occasion::CanPresent);
-        }
-        followParentRatioUpToQt68();
-    }
-    return QWindow::eventFilter(watched, event);
+    if (m_pacedByCompositor)
+        setMask(QRegion(-1, -1, 1, 1));
 }
 
-// Helps for older Qt.
+// Made only at the first paint, on an exposed surface, the first frames under sway (Qt
+// 6.4) kept an earlier size of the surface, two runs in three. Made at the first resize,
+// as QOpenGLWindow makes its own, they do not.
+void GLSurface::makeContextAtFirstResizeForSwayQt64()
+{
+    if (!m_context)
+        makeCurrent();
+}
+
+// Mesa's software rasterizer reads a surface's size only when its context is made
+// current or after a swap. A context still current from before a resize would draw the
+// next frame at the old size, and on Wayland the rest of the new buffer would show the
+// window behind it. Binding the context afresh makes it read the size.
+void GLSurface::rereadSizeForMesaSoftware()
+{
+    m_context->doneCurrent();
+    m_context->makeCurrent(this);
+}
 
 // Before Qt 6.5, Qt's Wayland platform does not tell an embedded window that it is
 // exposed again when the window around it is (after the compositor withheld frame
 // callbacks, on a hidden workspace say, or before the window was first configured):
 // the embedded window stays unexposed to Qt though it shows. The window around it
-// knows, and its expose serves an owed frame. Only an expose that came after this
-// surface lost its own counts: a window around it that merely stays exposed says
-// nothing, and on a hidden workspace every paint would wait out Qt's 100 ms for a
-// frame callback the compositor withholds, for a picture nobody sees.
-bool GLSurface::exposedThroughParentBeforeQt65() const
+// knows (watchParent()), and its expose serves an owed frame at once: no update request
+// comes to a surface Qt holds unexposed, and a new frame is what brings the compositor's
+// frame callbacks back. Only an expose that came after this surface lost its own counts:
+// a window around it that merely stays exposed says nothing, and on a hidden workspace
+// every paint would wait out Qt's 100 ms for a frame callback the compositor withholds,
+// for a picture nobody sees.
+void GLSurface::serveUnexposedBeforeQt65()
+{
+    if (!showsThroughParentBeforeQt65()) {
+        askForFirstExposeBeforeQt65();
+        return;
+    }
+    presentFrame();
+    // A frame swapped while Qt has the surface unexposed did not always reach the screen
+    // (Qt 6.11 as well): the surface's own expose paints it again.
+    m_frameKept = false;
+}
+
+bool GLSurface::showsThroughParentBeforeQt65() const
 {
     return m_pacedByCompositor && m_wasExposed && m_parentExposedSince && m_watchedParent
         && m_watchedParent->isExposed();
@@ -298,7 +306,7 @@ bool GLSurface::exposedThroughParentBeforeQt65() const
 // at once, gets it exposed.
 void GLSurface::askForFirstExposeBeforeQt65()
 {
-    if (!m_pacedByCompositor || m_wasExposed || m_askedForExpose || isExposed() || !isVisible() || !m_watchedParent
+    if (!m_pacedByCompositor || m_wasExposed || m_askedForExpose || !isVisible() || !m_watchedParent
         || !m_watchedParent->isExposed())
         return;
     m_askedForExpose = true;
@@ -307,7 +315,8 @@ void GLSurface::askForFirstExposeBeforeQt65()
     setGeometry(at);
 }
 
-// The window around this surface, whose exposure and pixel ratio the helps follow.
+// The window around this surface, whose exposure (before Qt 6.5) and pixel ratio (up to
+// Qt 6.8) the helps follow. Qt's window container sets it before it shows the surface.
 void GLSurface::watchParent()
 {
     if (parent() == m_watchedParent)
@@ -317,6 +326,19 @@ void GLSurface::watchParent()
     m_watchedParent = parent();
     if (m_watchedParent)
         m_watchedParent->installEventFilter(this);
+}
+
+bool GLSurface::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedParent) {
+        if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
+            m_parentExposedSince = true;
+            if (!isExposed())
+                serveFrame(Occasion::Ready);
+        }
+        followParentRatioUpToQt68();
+    }
+    return QWindow::eventFilter(watched, event);
 }
 
 // Qt's Wayland platform gives an embedded window a new pixel ratio on its own
@@ -340,7 +362,7 @@ void GLSurface::checkRatio()
 {
     if (devicePixelRatio() != m_presentedRatio)
         serveFrame(Occasion::Changed);
-    else if (canPresent())
+    else if (isExposed() || showsThroughParentBeforeQt65())
         // Delivering it makes Qt look at the platform's ratio.
         requestUpdate();
 }

@@ -6,12 +6,12 @@
 
 #include <memory>
 
-class GLWidget;
+class GLRenderer;
 class QOpenGLContext;
 
 // The native OpenGL surface of one viewport. It is transparent for input, so the
-// viewport widget that embeds it receives every mouse, wheel and key event, and it
-// hands its OpenGL hooks to that widget with its own context current.
+// viewport widget that embeds it receives every mouse, wheel and key event; it hands
+// its OpenGL hooks to a renderer, with its own context current.
 //
 // It alone decides when the viewport paints: whenever the viewport's camera, size or
 // pixel ratio has changed since the frame on screen, or the display server lost that
@@ -27,17 +27,13 @@ class GLSurface : public QWindow
     Q_OBJECT
 
 public:
-    explicit GLSurface(GLWidget *widget);
+    explicit GLSurface(GLRenderer *renderer);
     ~GLSurface() override;
 
     static QSurfaceFormat surfaceFormat();
     // Why this platform cannot give the viewports the OpenGL they draw with, or an
     // empty string when it can.
     static QString missingOpenGL();
-
-    // Whether the display server hands out frames at its own pace (Wayland's frame
-    // callbacks), so that a swap may wait for its next refresh.
-    bool isPacedByCompositor() const;
 
     // The camera moved: a frame is owed. Where the display server takes frames at once
     // (X11) it is painted and presented before this returns; where the compositor paces
@@ -48,8 +44,8 @@ public:
     // no context can be made current.
     QImage grabFrame();
 
-    // The viewport's context made current: made first where there is none yet or the
-    // one there was is lost, with the widget's OpenGL set-up run on it; false where none
+    // The surface's context made current: made first where there is none yet or the
+    // one there was is lost, with the renderer's initializeGL run on it; false where none
     // can be. Painting goes through it, and so can a caller that reads what the last
     // paint left.
     bool makeCurrent();
@@ -70,26 +66,27 @@ private:
         Changed,       // size or pixel ratio: owes a frame, painted at the next update request
         Exposed,       // the display server needs the picture: owes a frame, painted at once
                        // (at the next frame callback where the compositor still shows the last)
-        Ready,         // an update request: the compositor takes a frame now
-        CanPresent     // the window around the surface was exposed
+        Ready          // the compositor takes a frame now (an update request): owes none
     };
 
     // The rule.
     void serveFrame(Occasion occasion);
-    bool canPresent() const;
     void presentFrame();
     void paintGL();
 
-    // Helps for the Qt versions Debian still ships, each named with the Qt it is for, so
-    // that it can go when that Qt has left Debian. The input region is set in the
-    // constructor (until Qt 6.6.2).
-    bool exposedThroughParentBeforeQt65() const;
+    // Helps for the Qt versions (and the Mesa) Debian still ships, each named after what
+    // it is for and called from one place, so that it can go with its call.
+    void leaveNoInputRegionUntilQt662();
+    void makeContextAtFirstResizeForSwayQt64();
+    void rereadSizeForMesaSoftware();
+    void serveUnexposedBeforeQt65();
+    bool showsThroughParentBeforeQt65() const;
     void askForFirstExposeBeforeQt65();
     void watchParent();
     void followParentRatioUpToQt68();
     void checkRatio();
 
-    GLWidget *m_widget;
+    GLRenderer *m_renderer;
     std::unique_ptr<QOpenGLContext> m_context;
     const bool m_pacedByCompositor;
     bool m_frameOwed = true;
@@ -97,7 +94,7 @@ private:
     // unexposed since.
     bool m_frameKept = false;
     bool m_reportedFailure = false;
-    // What the widget's OpenGL state was last set up for, and what the screen shows.
+    // The size the renderer's state was last set up for, and what the screen shows.
     QSize m_glSize;
     bool m_resizedSinceGl = true;
     QSize m_presentedSize;

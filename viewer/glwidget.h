@@ -1,6 +1,8 @@
 #ifndef GLWIDGET_H
 #define GLWIDGET_H
 
+#include "glrenderer.h"
+
 #include <QList>
 #include <QPoint>
 #include <QWidget>
@@ -18,7 +20,9 @@ enum Viewport {
     VP_PERSPECTIVE = 4
 };
 
-class GLWidget : public QWidget
+// One viewport: it takes the input and moves its camera, and draws the scene through
+// the OpenGL hooks its surface calls.
+class GLWidget : public QWidget, public GLRenderer
 {
     Q_OBJECT
 
@@ -51,13 +55,11 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
 
-    void initializeGL();
-    void resizeGL(int width, int height);
-    void paintGL();
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
 
 private:
-    friend class GLSurface;
-
     void panBy(int dx, int dy);
     void zoomBy(double factor);
     void pinchEvent(QNativeGestureEvent *event);

@@ -1,0 +1,175 @@
+#include "glrenderer.h"
+#include "glsurface.h"
+
+#include <QOpenGLContext>
+#include <QtTest>
+
+#include <GL/gl.h>
+
+namespace {
+
+// Writes down each hook the surface calls, with the size it was told and whether the
+// surface's own context was current, and paints one flat colour.
+class RecordingRenderer : public GLRenderer
+{
+public:
+    QStringList calls;
+    GLSurface *surface = nullptr;
+    QColor colour = QColor(0, 128, 255);
+
+    void initializeGL() override { record("initializeGL"); }
+    void resizeGL(int width, int height) override { record(QString("resizeGL %1x%2").arg(width).arg(height)); }
+    void paintGL() override
+    {
+        record("paintGL");
+        glClearColor(GLclampf(colour.redF()), GLclampf(colour.greenF()), GLclampf(colour.blueF()), 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    int count(const QString &call) const { return int(calls.count(call)); }
+    // The calls since the `from`th, with runs of paints written once: how many frames
+    // an expose and an update request bring between them is the display server's.
+    QStringList since(qsizetype from) const
+    {
+        QStringList shown;
+        for (qsizetype i = from; i < calls.size(); ++i) {
+            if (shown.isEmpty() || calls[i] != "paintGL" || shown.last() != "paintGL")
+                shown << calls[i];
+        }
+        return shown;
+    }
+
+private:
+    void record(const QString &call)
+    {
+        QOpenGLContext *current = QOpenGLContext::currentContext();
+        calls << (current && current->surface() == surface ? call : call + " without the surface's context");
+    }
+};
+
+} // namespace
+
+// The surface driven with a renderer that only records: when it calls which hook, and
+// that a frame owed is never lost.
+class tst_GLSurface : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void firstFrame();
+    void hooksFollowSize_data();
+    void hooksFollowSize();
+    void frameOwedWhileHiddenIsPainted();
+    void newNativeSurfaceGetsNewContext();
+    void grabFrame();
+
+private:
+    bool showAndWaitForFrame();
+
+    std::unique_ptr<RecordingRenderer> m_renderer;
+    std::unique_ptr<GLSurface> m_surface;
+    std::unique_ptr<QSignalSpy> m_frames;
+};
+
+void tst_GLSurface::init()
+{
+    m_renderer = std::make_unique<RecordingRenderer>();
+    m_surface = std::make_unique<GLSurface>(m_renderer.get());
+    m_renderer->surface = m_surface.get();
+    m_surface->resize(160, 120);
+    m_frames = std::make_unique<QSignalSpy>(m_surface.get(), &GLSurface::frameSwapped);
+}
+
+void tst_GLSurface::cleanup()
+{
+    m_frames.reset();
+    m_surface.reset();
+    m_renderer.reset();
+}
+
+bool tst_GLSurface::showAndWaitForFrame()
+{
+    const qsizetype before = m_frames->size();
+    m_surface->show();
+    return QTest::qWaitForWindowExposed(m_surface.get())
+        && QTest::qWaitFor([&] { return m_frames->size() > before; });
+}
+
+// Set up once, told its size, then painted, each with the surface's context current.
+void tst_GLSurface::firstFrame()
+{
+    QVERIFY(showAndWaitForFrame());
+    QCOMPARE(m_renderer->since(0), QStringList({"initializeGL", "resizeGL 160x120", "paintGL"}));
+}
+
+void tst_GLSurface::hooksFollowSize_data()
+{
+    QTest::addColumn<QList<QSize>>("sizes");
+    QTest::newRow("one resize") << QList<QSize>{QSize(200, 100)};
+    QTest::newRow("smaller, then larger") << QList<QSize>{QSize(80, 60), QSize(300, 200)};
+    QTest::newRow("there and back") << QList<QSize>{QSize(161, 120), QSize(160, 120)};
+}
+
+// Every new size reaches resizeGL before the first frame painted at it, and the camera
+// moving paints without either: nothing is set up twice.
+void tst_GLSurface::hooksFollowSize()
+{
+    QFETCH(QList<QSize>, sizes);
+    QVERIFY(showAndWaitForFrame());
+    for (const QSize &size : sizes) {
+        const qsizetype from = m_renderer->calls.size();
+        m_surface->resize(size);
+        const QString resized = QString("resizeGL %1x%2").arg(size.width()).arg(size.height());
+        QTRY_COMPARE(m_renderer->since(from), QStringList({resized, "paintGL"}));
+    }
+    const qsizetype from = m_renderer->calls.size();
+    m_surface->requestFrame();
+    QTRY_COMPARE(m_renderer->since(from), QStringList({"paintGL"}));
+    QCOMPARE(m_renderer->count("initializeGL"), 1);
+}
+
+// The camera moves while the surface is hidden: nothing is painted for nobody, and the
+// frame is painted when the surface shows again.
+void tst_GLSurface::frameOwedWhileHiddenIsPainted()
+{
+    QVERIFY(showAndWaitForFrame());
+    m_surface->hide();
+    QTRY_VERIFY(!m_surface->isExposed());
+    const int paints = m_renderer->count("paintGL");
+    m_surface->requestFrame();
+    m_surface->requestFrame();
+    QTest::qWait(100);
+    QCOMPARE(m_renderer->count("paintGL"), paints);
+    QVERIFY(showAndWaitForFrame());
+    QVERIFY(m_renderer->count("paintGL") > paints);
+}
+
+// What a compositor's restart or a GPU reset does: the native surface goes, and with it
+// the context. The next one gets a context of its own, set up and sized afresh.
+void tst_GLSurface::newNativeSurfaceGetsNewContext()
+{
+    QVERIFY(showAndWaitForFrame());
+    QVERIFY(QOpenGLContext::currentContext());
+    m_surface->destroy();
+    // Left current, it would hold on to the surface that went.
+    QCOMPARE(QOpenGLContext::currentContext(), nullptr);
+    const qsizetype from = m_renderer->calls.size();
+    QVERIFY(showAndWaitForFrame());
+    QCOMPARE(m_renderer->since(from), QStringList({"initializeGL", "resizeGL 160x120", "paintGL"}));
+}
+
+// The picture the renderer paints, at the surface's size in device pixels.
+void tst_GLSurface::grabFrame()
+{
+    QVERIFY(showAndWaitForFrame());
+    m_renderer->colour = QColor(255, 200, 0);
+    const QImage image = m_surface->grabFrame();
+    QCOMPARE(image.size(), m_surface->size() * m_surface->devicePixelRatio());
+    QCOMPARE(image.pixel(0, 0), qRgb(255, 200, 0));
+    QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), qRgb(255, 200, 0));
+}
+
+QTEST_MAIN(tst_GLSurface)
+#include "tst_glsurface.moc"
