@@ -16,8 +16,9 @@ class QWindow;
 
 // What the end-to-end test and the benchmark need of the desktop they run on: real
 // input through the display server, what the screen shows, and the window manager's
-// own actions. There is one implementation per desktop (X11, sway, GNOME, KDE Plasma),
-// chosen at start; the callers do not know which one they have. Screen coordinates
+// own actions. There is one implementation per desktop, each in a file of its own
+// (x11desk, xorgdesk, swaydesk, gnomedesk, kdedesk), chosen at start; the callers do
+// not know which one they have. Screen coordinates
 // are the desktop's own, in logical pixels.
 class Desk
 {
@@ -27,6 +28,8 @@ public:
     // X11 without a desktop (Xvfb) where it names none.
     static std::unique_ptr<Desk> create();
     virtual ~Desk() = default;
+    // The scale the session gave every output at its start (QUADVIEW_SCALE).
+    static qreal sessionScale();
 
     virtual QString name() const = 0;
     virtual bool isWayland() const = 0;
@@ -112,6 +115,8 @@ protected:
     // different from the one before.
     static QList<QSize> burstSizes(QSize first, int count);
     static qint64 monotonicNs();
+    // Waits up to 10 s for the window to have the size.
+    static bool waitForSize(QWidget *window, QSize size);
 };
 
 #endif // DESK_H

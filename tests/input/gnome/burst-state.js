@@ -1,0 +1,2 @@
+// 'running' or 'done', as gnome/resize-burst.js left it.
+global.quadviewBurst

@@ -1,0 +1,321 @@
+#include "gnomedesk.h"
+
+#include "tools.h"
+
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QWidget>
+#include <QWindow>
+#include <QtTest>
+
+#include <cmath>
+
+GnomeDesk::GnomeDesk() = default;
+
+GnomeDesk::~GnomeDesk() = default;
+
+QString GnomeDesk::name() const
+{
+    return "gnome";
+}
+
+bool GnomeDesk::isWayland() const
+{
+    return true;
+}
+
+bool GnomeDesk::start()
+{
+    QDBusInterface remote("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                          "org.gnome.Mutter.RemoteDesktop");
+    const QDBusReply<QDBusObjectPath> session = remote.call("CreateSession");
+    if (!session.isValid())
+        return false;
+    m_session = std::make_unique<QDBusInterface>("org.gnome.Mutter.RemoteDesktop", session.value().path(),
+                                                 "org.gnome.Mutter.RemoteDesktop.Session");
+    recordMonitor();
+    if (!call("Start") || eval("gnome/keyboard.js") != "ok")
+        return false;
+    // A new device's first events are lost while the compositor sets it up.
+    QTest::qWait(500);
+    return !m_stream.isEmpty() || call("NotifyPointerMotionRelative", -100000.0, -100000.0);
+}
+
+// Moved relatively with no button held, the pointer goes into the corner first, so that
+// where it is never depends on every earlier motion having arrived. mutter finds the
+// surface under the pointer when it next draws, later still on a loaded machine: a press
+// or a wheel sent before could go to whatever was under the pointer before. Over one of
+// our windows, the move ends when the motion reached it.
+qint64 GnomeDesk::moveTo(QPoint screen)
+{
+    if (m_pressed)
+        return step(screen);
+    if (m_stream.isEmpty()) {
+        if (!call("NotifyPointerMotionRelative", -100000.0, -100000.0))
+            return -1;
+        m_at = QPoint();
+    }
+    qint64 sent = step(screen);
+    QRect area;
+    QWindow *const window = ourWindowAt(screen, &area);
+    if (sent < 0 || !window)
+        return sent;
+    // mutter may not send a motion to a surface it has not yet found under the pointer,
+    // nor one that ends where the pointer already is: the pointer moves on until one
+    // arrives.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (QTest::qWaitFor([&] { return m_seen.window == window && area.topLeft() + m_seen.at == screen; }, 200))
+            return sent;
+        if (step(screen + QPoint(1, 0)) < 0 || (sent = step(screen)) < 0)
+            return -1;
+    }
+    return -1;
+}
+
+qint64 GnomeDesk::button(bool pressed)
+{
+    const int leftButton = 0x110;
+    if (!call("NotifyPointerButton", leftButton, pressed))
+        return -1;
+    m_pressed = pressed;
+    return monotonicNs();
+}
+
+qint64 GnomeDesk::wheel(int notches)
+{
+    // Positive steps scroll down, towards the user.
+    const uint verticalAxis = 0;
+    return call("NotifyPointerAxisDiscrete", verticalAxis, -notches) ? monotonicNs() : -1;
+}
+
+qint64 GnomeDesk::glide(QPoint screen, int hz, int milliseconds)
+{
+    const QPoint from = m_at;
+    const int steps = qMax(1, int(std::lround(double(milliseconds) * hz / 1000.0)));
+    return paced(steps, hz, [&](int step) {
+        const QPoint next = from + (screen - from) * step / steps;
+        return next == m_at ? 0 : this->step(next);
+    });
+}
+
+bool GnomeDesk::has(Device device) const
+{
+    return device == Device::Touchpad;
+}
+
+qint64 GnomeDesk::scroll(int steps, double pixels, int hz)
+{
+    // Positive values scroll down, towards the user.
+    const uint fingerSource = 4, finish = 1;
+    const qint64 last = paced(steps, hz, [&](int) {
+        return call("NotifyPointerAxis", 0.0, -pixels, fingerSource) ? monotonicNs() : -1;
+    });
+    return last >= 0 && call("NotifyPointerAxis", 0.0, 0.0, fingerSource | finish) ? last : -1;
+}
+
+// mutter takes RemoteDesktop's touch calls (and those of a touch screen made in the
+// Shell) without a word, but no touch reaches a client of a headless GNOME.
+qint64 GnomeDesk::touch(QPoint, QPoint, int)
+{
+    return -1;
+}
+
+bool GnomeDesk::altWith(int key)
+{
+    return eval("gnome/alt-with.js", {{"key", key}}) == "ok";
+}
+
+QImage GnomeDesk::pixels(const QRect &area)
+{
+    const QString path = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/quadview-screenshot.png";
+    QDBusInterface screenshot("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot");
+    const QDBusMessage reply = screenshot.call("ScreenshotArea", area.x(), area.y(), area.width(), area.height(),
+                                               false, path);
+    if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
+        return QImage();
+    QImage image(path);
+    QFile::remove(path);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Only scales the virtual monitor offers; at 1280 x 800, that is 1 alone.
+bool GnomeDesk::setScale(qreal scale)
+{
+    return qFuzzyCompare(scale, m_scale);
+}
+
+bool GnomeDesk::hideWindow(QWidget *)
+{
+    return activateWorkspace(1);
+}
+
+bool GnomeDesk::showWindow(QWidget *)
+{
+    return activateWorkspace(0);
+}
+
+bool GnomeDesk::moveToOtherOutput(QWidget *, bool)
+{
+    return false;
+}
+
+bool GnomeDesk::startResizeBurst(QWidget *window, int count, int milliseconds)
+{
+    m_firstSize = window->size();
+    // mutter sizes the frame, which holds Qt's decoration around the window.
+    const QMargins margins = window->windowHandle()->frameMargins();
+    QJsonArray sizes;
+    for (const QSize &size : burstSizes(m_firstSize, count))
+        sizes.append(QJsonArray{size.width() + margins.left() + margins.right(),
+                                size.height() + margins.top() + margins.bottom()});
+    return eval("gnome/resize-burst.js", {{"sizes", sizes}, {"interval", qMax(1, milliseconds / count)}}) == "started";
+}
+
+qint64 GnomeDesk::endResizeBurst(QWidget *window)
+{
+    if (!QTest::qWaitFor([&] { return eval("gnome/burst-state.js") == "done"; }, 30000))
+        return -1;
+    const qint64 sent = monotonicNs();
+    return eval("gnome/restore-frame.js") == "ok" && waitForSize(window, m_firstSize) ? sent : -1;
+}
+
+// mutter's buffer rectangle is the whole of Qt's surface: the contents, the title bar
+// Qt draws itself and, with the decoration Qt 6.8 loads under GNOME, a shadow around it
+// (its frame rectangle, the window geometry, leaves the shadow out). Qt's frame margins
+// reach from the contents to the buffer's edge. A new window has a buffer before mutter
+// places it, and is on screen only once its actor shows.
+QRect GnomeDesk::contentsArea(QWindow *window)
+{
+    const QStringList at = eval("gnome/contents-area.js").split(',');
+    if (at.size() != 4)
+        return QRect();
+    return QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt()).marginsRemoved(window->frameMargins());
+}
+
+// Absolute motion and touch need a screen cast of the monitor tied to the session,
+// which mutter gives only where PipeWire runs; without one the pointer moves relative
+// to where it is, and there is no touch.
+void GnomeDesk::recordMonitor()
+{
+    QDBusInterface screenCast("org.gnome.Mutter.ScreenCast", "/org/gnome/Mutter/ScreenCast",
+                              "org.gnome.Mutter.ScreenCast");
+    const QDBusReply<QDBusObjectPath> cast = screenCast.call(
+        "CreateSession", QVariantMap{{"remote-desktop-session-id", m_session->property("SessionId")}});
+    if (!cast.isValid()) {
+        qInfo("GnomeDesk: no screen cast (%s)", qPrintable(cast.error().message()));
+        return;
+    }
+    const QDBusReply<QDBusObjectPath> stream =
+        QDBusInterface("org.gnome.Mutter.ScreenCast", cast.value().path(), "org.gnome.Mutter.ScreenCast.Session")
+            .call("RecordMonitor", QString(), QVariantMap());
+    if (!stream.isValid()) {
+        qInfo("GnomeDesk: no stream of the monitor (%s)", qPrintable(stream.error().message()));
+        return;
+    }
+    m_stream = stream.value().path();
+}
+
+// The stream of a monitor counts its device pixels.
+QPointF GnomeDesk::streamPoint(QPoint screen) const
+{
+    return QPointF(screen) * m_scale;
+}
+
+// Calls `event` for steps 1 to `steps`, one every 1/hz s, and returns the time of the
+// last event sent (an event returns 0 where it sends none), or -1 as soon as one fails.
+// The viewer lives in this process: it handles its events meanwhile.
+qint64 GnomeDesk::paced(int steps, int hz, const std::function<qint64(int)> &event)
+{
+    const qint64 start = monotonicNs(), period = 1000000000LL / hz;
+    qint64 last = start;
+    for (int step = 1; step <= steps; ++step) {
+        const qint64 due = start + step * period;
+        while (monotonicNs() < due)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, int(qMax<qint64>(1, (due - monotonicNs()) / 1000000)));
+        const qint64 at = event(step);
+        if (at < 0)
+            return -1;
+        if (at > 0)
+            last = at;
+    }
+    return last;
+}
+
+qint64 GnomeDesk::step(QPoint screen)
+{
+    const QPoint by = screen - m_at;
+    const QPointF at = streamPoint(screen);
+    if (m_stream.isEmpty() ? !call("NotifyPointerMotionRelative", double(by.x()), double(by.y()))
+                           : !call("NotifyPointerMotionAbsolute", m_stream, at.x(), at.y()))
+        return -1;
+    m_at = screen;
+    return monotonicNs();
+}
+
+template<typename... Arguments>
+bool GnomeDesk::call(const QString &method, Arguments... arguments)
+{
+    return m_session && m_session->call(method, arguments...).type() == QDBusMessage::ReplyMessage;
+}
+
+// Runs one of the scripts in gnome/ in the Shell, after gnome/prelude.js, and returns
+// its result as text.
+QString GnomeDesk::eval(const QString &file, const QJsonObject &args)
+{
+    QJsonObject withPid = args;
+    withPid.insert("pid", QCoreApplication::applicationPid());
+    QDBusInterface shell("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell");
+    const QDBusMessage reply = shell.call("Eval", Tools::script(file, withPid, "gnome/prelude.js"));
+    if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
+        return QString();
+    QString result = reply.arguments().value(1).toString();
+    // A string comes back as JSON.
+    if (result.size() >= 2 && result.startsWith('"') && result.endsWith('"'))
+        result = result.mid(1, result.size() - 2);
+    return result;
+}
+
+bool GnomeDesk::activateWorkspace(int index)
+{
+    return eval("gnome/activate-workspace.js", {{"index", index}}) == "ok";
+}
+
+// Which of our windows shows its contents at a point, and where they are.
+QWindow *GnomeDesk::ourWindowAt(QPoint screen, QRect *area)
+{
+    for (QWindow *window : QGuiApplication::topLevelWindows()) {
+        if (window->isExposed() && (*area = contentsArea(window)).contains(screen))
+            return window;
+    }
+    return nullptr;
+}
+
+GnomeDesk::PointerSeen::PointerSeen()
+{
+    qApp->installEventFilter(this);
+}
+
+bool GnomeDesk::PointerSeen::eventFilter(QObject *object, QEvent *event)
+{
+    if (event->type() != QEvent::MouseMove && event->type() != QEvent::Enter)
+        return false;
+    auto *seenBy = qobject_cast<QWindow *>(object);
+    if (!seenBy)
+        return false;
+    const QPointF local = static_cast<QSinglePointEvent *>(event)->position();
+    if (!QRectF(QPointF(), seenBy->size()).contains(local)) {
+        window = nullptr;
+        return false;
+    }
+    QWindow *top = seenBy;
+    while (top->parent())
+        top = top->parent();
+    window = top;
+    // A view's own surface lies inside its window.
+    at = seenBy->mapToGlobal(local.toPoint()) - top->mapToGlobal(QPoint(0, 0));
+    return false;
+}

@@ -1,0 +1,84 @@
+#ifndef GNOMEDESK_H
+#define GNOMEDESK_H
+
+#include "desk.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QDBusInterface;
+
+// GNOME: mutter's RemoteDesktop session for the pointer, the Shell's Screenshot
+// interface for pictures and its Eval (open in --unsafe-mode) for keys and the window
+// manager's part, with the scripts in gnome/. The pointer moves to absolute places on
+// a screen cast of the monitor (where PipeWire runs, as it does in a GNOME session);
+// without one, RemoteDesktop moves it only relative to where it is: it is pushed into
+// the top left corner, which the session keeps from opening the overview, and followed
+// from there.
+class GnomeDesk : public Desk
+{
+public:
+    GnomeDesk();
+    ~GnomeDesk() override;
+
+    QString name() const override;
+    bool isWayland() const override;
+    bool start() override;
+    qint64 moveTo(QPoint screen) override;
+    qint64 button(bool pressed) override;
+    qint64 wheel(int notches) override;
+    qint64 glide(QPoint screen, int hz, int milliseconds) override;
+    bool has(Device device) const override;
+    qint64 scroll(int steps, double pixels, int hz) override;
+    qint64 touch(QPoint from, QPoint to, int steps) override;
+    bool altWith(int key) override;
+    QImage pixels(const QRect &area) override;
+    bool setScale(qreal scale) override;
+    bool hideWindow(QWidget *window) override;
+    bool showWindow(QWidget *window) override;
+    bool moveToOtherOutput(QWidget *window, bool back) override;
+    bool startResizeBurst(QWidget *window, int count, int milliseconds) override;
+    qint64 endResizeBurst(QWidget *window) override;
+
+protected:
+    QRect contentsArea(QWindow *window) override;
+
+private:
+    // Where the program last saw the pointer move: the top-level window, and the point
+    // in it. A surface that still has the pointer's focus after the pointer left it gets
+    // motions outside itself: those do not count.
+    class PointerSeen : public QObject
+    {
+    public:
+        PointerSeen();
+
+        QPointer<QWindow> window;
+        QPoint at;
+
+    protected:
+        bool eventFilter(QObject *object, QEvent *event) override;
+    };
+
+    void recordMonitor();
+    QPointF streamPoint(QPoint screen) const;
+    qint64 paced(int steps, int hz, const std::function<qint64(int)> &event);
+    qint64 step(QPoint screen);
+    template<typename... Arguments>
+    bool call(const QString &method, Arguments... arguments);
+    static QString eval(const QString &file, const QJsonObject &args = QJsonObject());
+    static bool activateWorkspace(int index);
+    QWindow *ourWindowAt(QPoint screen, QRect *area);
+
+    std::unique_ptr<QDBusInterface> m_session;
+    PointerSeen m_seen;
+    QString m_stream;
+    QPoint m_at;
+    bool m_pressed = false;
+    const qreal m_scale = sessionScale();
+    QSize m_firstSize;
+};
+
+#endif // GNOMEDESK_H

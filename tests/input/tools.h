@@ -1,0 +1,26 @@
+#ifndef TOOLS_H
+#define TOOLS_H
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// The desktops' own command-line tools and scripts, as the desks use them.
+namespace Tools {
+
+// The environment a tool runs in: the sanitizer runtime of a sanitized run stays out of
+// tools that are not ours.
+QProcessEnvironment environment();
+// Runs a tool to its end while the caller's event loop keeps running; returns what it
+// printed, or a null array where it failed.
+QByteArray output(const QString &program, const QStringList &arguments);
+bool run(const QString &program, const QStringList &arguments);
+// A compositor's script from this folder (built in as a resource): the file `name`,
+// after `prelude` where one is named, with `args` defined before both as a constant.
+QString script(const QString &name, const QJsonObject &args, const QString &prelude = QString());
+
+} // namespace Tools
+
+#endif // TOOLS_H
