@@ -31,7 +31,9 @@ public:
                 m_process.waitForFinished();
             }
         }
-        m_process.readAllStandardOutput();
+        // What an earlier one left unread is not this one's answer.
+        if (m_process.isOpen())
+            m_process.readAllStandardOutput();
         QStringList arguments{kind};
         if (kind == "wlroots") {
             const QSize layout = QGuiApplication::primaryScreen()->virtualSize();
