@@ -24,7 +24,8 @@ case "$program" in
         ensure_packages build run
         targets=(quadview)
         [ "$no_display" = yes ] && targets+=(framewatch) ;;
-    bench) ensure_packages build run; targets=(viewbench) ;;
+    # The benchmark drives the display server itself (xdotool, sway), as the tests do.
+    bench) ensure_packages build run test; targets=(viewbench) ;;
     *) ensure_packages build; targets=("$program") ;;
 esac
 build_project build Release --target "${targets[@]}"
@@ -32,8 +33,8 @@ build_project build Release --target "${targets[@]}"
 if [ "$program" = bench ] && [ "${1:-}" = --desktop ]; then
     desktop=${2:-}
     case "$desktop" in
-        sway) ensure_packages test ;;
-        gnome|kde) ensure_packages test; ensure_packages "$desktop" ;;
+        sway) ;;
+        gnome|kde) ensure_packages "$desktop" ;;
         *) echo "usage: ./run.sh bench --desktop sway|gnome|kde [--quick]" >&2; exit 2 ;;
     esac
     for scale in 1 2; do
@@ -47,7 +48,6 @@ if [ "$program" = bench ]; then
     # Room for a 3840 x 2160 viewport on a virtual screen.
     QUADVIEW_SCREEN=3900x2300x24 with_display build/bin/viewbench --json build/bench.json "$@"
     if [ "${1:-}" != --quick ]; then
-        ensure_packages test
         echo "== how soon the picture catches up, under a Wayland compositor (headless sway)"
         tests/input/wayland-session.sh --outputs 2 --copy build/bin/pointerdrive build/bin/viewbench --settle-only
     fi
