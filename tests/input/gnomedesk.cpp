@@ -264,12 +264,11 @@ bool GnomeDesk::call(const QString &method, Arguments... arguments)
 
 // Runs one of the scripts in gnome/ in the Shell, after gnome/prelude.js, and returns
 // its result as text.
-QString GnomeDesk::eval(const QString &file, const QJsonObject &args)
+QString GnomeDesk::eval(const QString &file, QJsonObject args)
 {
-    QJsonObject withPid = args;
-    withPid.insert("pid", QCoreApplication::applicationPid());
+    args.insert("pid", QCoreApplication::applicationPid());
     QDBusInterface shell("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell");
-    const QDBusMessage reply = shell.call("Eval", Tools::script(file, withPid, "gnome/prelude.js"));
+    const QDBusMessage reply = shell.call("Eval", Tools::script(file, args, "gnome/prelude.js"));
     if (reply.type() != QDBusMessage::ReplyMessage || !reply.arguments().value(0).toBool())
         return QString();
     QString result = reply.arguments().value(1).toString();

@@ -68,7 +68,7 @@ private:
     qint64 step(QPoint screen);
     template<typename... Arguments>
     bool call(const QString &method, Arguments... arguments);
-    static QString eval(const QString &file, const QJsonObject &args = QJsonObject());
+    static QString eval(const QString &file, QJsonObject args = QJsonObject());
     static bool activateWorkspace(int index);
     QWindow *ourWindowAt(QPoint screen, QRect *area);
 
