@@ -3,9 +3,11 @@
 #include "glrenderer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QExposeEvent>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QPlatformSurfaceEvent>
 #include <QTimer>
@@ -14,6 +16,10 @@
 
 #include <algorithm>
 #include <cstdio>
+
+// Each step of a frame with its time, for finding where a late picture waited:
+// QT_LOGGING_RULES="quadview.frames.debug=true". Off by default.
+Q_LOGGING_CATEGORY(lcFrames, "quadview.frames", QtWarningMsg)
 
 GLSurface::GLSurface(GLRenderer *renderer)
     : m_renderer(renderer)
@@ -26,6 +32,14 @@ GLSurface::GLSurface(GLRenderer *renderer)
 }
 
 GLSurface::~GLSurface() = default;
+
+// Milliseconds on the monotonic clock, which the benchmark and a display server's
+// own timestamps on Linux also use, so that the lines can be laid beside theirs.
+void GLSurface::trace(const char *step) const
+{
+    qCDebug(lcFrames, "%.3f %s %s %dx%d@%g exposed=%d owed=%d kept=%d", double(QDeadlineTimer::current().deadlineNSecs()) / 1e6,
+            qPrintable(objectName()), step, width(), height(), devicePixelRatio(), isExposed(), m_frameOwed, m_frameKept);
+}
 
 QSurfaceFormat GLSurface::surfaceFormat()
 {
@@ -64,12 +78,15 @@ void GLSurface::requestFrame()
 // The rule: the one place that decides when this viewport paints.
 void GLSurface::serveFrame(Occasion occasion)
 {
+    static const char *const names[] = {"camera moved", "changed", "exposed", "ready"};
+    trace(names[int(occasion)]);
     if (occasion != Occasion::Ready)
         m_frameOwed = true;
     if (!m_frameOwed)
         return;
     // Kept until the surface can present again: its next expose serves it.
     if (!isExposed()) {
+        trace("held while unexposed");
         serveUnexposedBeforeQt65();
         return;
     }
@@ -89,6 +106,7 @@ void GLSurface::serveFrame(Occasion occasion)
     // (at once when no frame is in flight), so a fast drag never queues frames and the
     // one paint shows the newest camera. After a resize on X11 the expose that may
     // follow serves the frame first, and the request then finds nothing owed.
+    trace("update requested");
     requestUpdate();
 }
 
@@ -98,8 +116,11 @@ void GLSurface::presentFrame()
     // frame stays owed; the next expose or resize serves it.
     if (!makeCurrent())
         return;
+    trace("current");
     paintGL();
+    trace("painted");
     m_context->swapBuffers(this);
+    trace("swapped");
     m_frameOwed = false;
     m_frameKept = true;
     m_presentedSize = size();
@@ -221,6 +242,7 @@ bool GLSurface::event(QEvent *event)
 
 void GLSurface::exposeEvent(QExposeEvent *)
 {
+    trace("expose event");
     if (!isExposed()) {
         m_parentExposedSince = false;
         m_frameKept = false;
@@ -234,6 +256,7 @@ void GLSurface::exposeEvent(QExposeEvent *)
 // paint, with the context current.
 void GLSurface::resizeEvent(QResizeEvent *)
 {
+    trace("resize event");
     makeContextAtFirstResizeForSwayQt64();
     m_resizedSinceGl = true;
     serveFrame(Occasion::Changed);
@@ -287,6 +310,7 @@ void GLSurface::serveUnexposedBeforeQt65()
         askForFirstExposeBeforeQt65();
         return;
     }
+    trace("shows through the window around");
     presentFrame();
     // A frame swapped while Qt has the surface unexposed did not always reach the screen
     // (Qt 6.11 as well): the surface's own expose paints it again.
@@ -332,6 +356,7 @@ bool GLSurface::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_watchedParent) {
         if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
+            trace("window around exposed");
             m_parentExposedSince = true;
             if (!isExposed())
                 serveFrame(Occasion::Ready);

@@ -73,6 +73,7 @@ private:
     void serveFrame(Occasion occasion);
     void presentFrame();
     void paintGL();
+    void trace(const char *step) const;
 
     // Helps for the Qt versions (and the Mesa) Debian still ships, each named after what
     // it is for and called from one place, so that it can go with its call.

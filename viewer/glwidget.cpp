@@ -74,8 +74,11 @@ GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
     QAccessible::installFactory(&AccessibleViewport::create);
     static const char *const names[] = {
         QT_TR_NOOP("Top view"), QT_TR_NOOP("Left view"), QT_TR_NOOP("Front view"), QT_TR_NOOP("Perspective view")};
-    if (viewport >= VP_TOP && viewport <= VP_PERSPECTIVE)
+    if (viewport >= VP_TOP && viewport <= VP_PERSPECTIVE) {
         setAccessibleName(tr(names[viewport - VP_TOP]));
+        // Names the surface's lines in the frame trace.
+        m_surface->setObjectName(QString::fromLatin1(names[viewport - VP_TOP]).toLower().section(' ', 0, 0));
+    }
     setAccessibleDescription(tr("A 3D view of the scene. Drag to pan; turn the wheel or pinch to zoom; "
                                 "Alt+W gives this view the whole window, and again brings back all four."));
 
