@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (Release) in build/ and runs a program:
 #   ./run.sh [quadview|pointdemo|pointtrace] [arguments...]
-#   ./run.sh bench [--quick]     the benchmark on X11, then its catch-up rows under Wayland;
-#                                the X11 figures also go to build/bench.json
-#   ./run.sh bench --desktop sway|gnome|kde [--quick]
-#                                the drag rows under that desktop, at scale 1 and at scale 2
+#   ./run.sh bench [--quick] [--compare FILE]
+#                                the benchmark on X11, then its catch-up rows under Wayland;
+#                                the figures also go to build/bench.json, and --compare
+#                                sets them beside FILE's (docs/benchmark.json, say)
+#   ./run.sh bench --desktop sway|gnome|kde [--quick] [--compare FILE]
+#                                the drag rows under that desktop, at scale 1 and at scale 2,
+#                                to build/bench-DESKTOP.json
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -30,27 +33,49 @@ case "$program" in
 esac
 build_project build Release --target "${targets[@]}"
 
-if [ "$program" = bench ] && [ "${1:-}" = --desktop ]; then
-    desktop=${2:-}
-    case "$desktop" in
-        sway) ;;
-        gnome|kde) ensure_packages "$desktop" ;;
-        *) echo "usage: ./run.sh bench --desktop sway|gnome|kde [--quick]" >&2; exit 2 ;;
-    esac
-    for scale in 1 2; do
-        echo "== drags under $desktop at scale $scale"
-        tests/input/wayland-session.sh --desktop "$desktop" --scale "$scale" --copy build/bin/pointerdrive \
-            build/bin/viewbench --drags-only "${@:3}"
-    done
-    exit
-fi
 if [ "$program" = bench ]; then
-    # Room for a 3840 x 2160 viewport on a virtual screen.
-    QUADVIEW_SCREEN=3900x2300x24 with_display build/bin/viewbench --json build/bench.json "$@"
-    if [ "${1:-}" != --quick ]; then
-        echo "== how soon the picture catches up, under a Wayland compositor (headless sway)"
-        tests/input/wayland-session.sh --outputs 2 --copy build/bin/pointerdrive build/bin/viewbench --settle-only
+    desktop= compare= options=()
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --desktop) desktop=${2:-}; shift 2 || shift ;;
+            --compare) compare=${2:-}; shift 2 || shift ;;
+            *) options+=("$1"); shift ;;
+        esac
+    done
+    case "$desktop" in
+        ''|sway) ;;
+        gnome|kde) ensure_packages "$desktop" ;;
+        *) echo "usage: ./run.sh bench [--desktop sway|gnome|kde] [--quick] [--compare FILE]" >&2; exit 2 ;;
+    esac
+    if [ -n "$compare" ]; then
+        [ -f "$compare" ] || { echo "./run.sh bench: no figures in '$compare' to compare with" >&2; exit 2; }
+        # Kept aside: this run's figures may go where they came from.
+        baseline=$(mktemp)
+        trap 'rm -f "$baseline"' EXIT
+        cp "$compare" "$baseline"
     fi
+    rm -f build/bench-*.json
+    # Inside a Wayland session, viewbench writes where the session keeps its output.
+    in_session() { QUADVIEW_TEST_OUTPUT=$PWD/build tests/input/wayland-session.sh "$@"; }
+    if [ -n "$desktop" ]; then
+        result=build/bench-$desktop.json
+        for scale in 1 2; do
+            echo "== drags under $desktop at scale $scale"
+            in_session --desktop "$desktop" --scale "$scale" --copy build/bin/pointerdrive \
+                build/bin/viewbench --drags-only --json "bench-$desktop-$scale.json" "${options[@]}"
+        done
+    else
+        result=build/bench.json
+        # Room for a 3840 x 2160 viewport on a virtual screen.
+        QUADVIEW_SCREEN=3900x2300x24 with_display build/bin/viewbench --json build/bench-x11.json "${options[@]}"
+        if [[ " ${options[*]} " != *" --quick "* ]]; then
+            echo "== how soon the picture catches up, under a Wayland compositor (headless sway)"
+            in_session --outputs 2 --copy build/bin/pointerdrive build/bin/viewbench --settle-only --json bench-wayland.json
+        fi
+    fi
+    python3 scripts/benchjson.py merge "$result" build/bench-*.json
+    echo "The figures are in $result."
+    [ -z "$compare" ] || python3 scripts/benchjson.py compare "$baseline" "$result"
     exit
 fi
 if [ "$program" = quadview ] && [ "$no_display" = yes ]; then
