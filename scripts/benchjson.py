@@ -74,7 +74,7 @@ def compare(base_path, run_path):
     base = {key(figure): figure for figure in load(base_path)["figures"]}
     run = load(run_path)
     worse = 0
-    print(f"Compared with {base_path} (its spread: the range over the runs it was made from)\n")
+    print("Compared with the baseline (its spread: the range over the runs it was made from)\n")
     print("| figure | compared with | then | now | change | spread | |")
     print("|---|---|---|---|---|---|---|")
     for figure in run["figures"]:
