@@ -19,7 +19,6 @@
 #include "peerwidget.h"
 #include "scene.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -37,7 +36,6 @@
 #include <QThread>
 
 #include <GL/gl.h>
-#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -284,56 +282,50 @@ void trace(const char *step)
     qCDebug(lcBench, "%.3f bench %s", double(monotonicNs()) / 1e6, step);
 }
 
-// The moment the X server's news of a window reaches the program, before Qt acts on
-// it: the window mapped again, or configured at a size. What a user sees starts there;
-// the time a tool takes to ask for it is the harness's.
-class X11News : public QAbstractNativeEventFilter
+// The moment the display server's news of the window reaches the program: the window
+// shown again, its last configure at a size, its arrival on another screen. What a
+// user sees starts there; the time a tool takes to ask for it is the harness's.
+class WindowNews : public QObject
 {
 public:
-    explicit X11News(QWidget *window)
-        : m_window(xcb_window_t(window->winId()))
+    explicit WindowNews(QWidget *window)
+        : m_window(window->windowHandle())
     {
-        if (QGuiApplication::platformName() == QLatin1String("xcb"))
-            QCoreApplication::instance()->installNativeEventFilter(this);
+        m_window->installEventFilter(this);
+        QObject::connect(m_window, &QWindow::screenChanged, this, [this] {
+            screenChanged = monotonicNs();
+            trace("screen changed");
+        });
     }
-    ~X11News() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
 
-    // -1 where none came (or not on X11).
-    qint64 mapped = -1;
-    qint64 configuredAt(QSize size) const { return size == m_configuredSize ? m_configured : -1; }
-
-    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    // From now on, only what comes after counts.
+    void clear()
     {
-        if (type != "xcb_generic_event_t")
-            return false;
-        const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        switch (event->response_type & 0x7f) {
-        case XCB_MAP_NOTIFY:
-            if (reinterpret_cast<const xcb_map_notify_event_t *>(event)->window == m_window) {
-                mapped = monotonicNs();
-                trace("map notify");
-            }
-            break;
-        case XCB_CONFIGURE_NOTIFY: {
-            const auto *configure = reinterpret_cast<const xcb_configure_notify_event_t *>(event);
-            const QSize size(configure->width, configure->height);
-            if (configure->window == m_window && size != m_configuredSize) {
-                m_configured = monotonicNs();
-                m_configuredSize = size;
-                trace("configure notify");
-            }
-            break;
-        }
-        default:
-            break;
+        exposed = screenChanged = -1;
+        m_resizes.clear();
+    }
+    // The last time the window took the size, or -1.
+    qint64 resizedTo(QSize size) const { return m_resizes.value(size, -1); }
+
+    qint64 exposed = -1;
+    qint64 screenChanged = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Expose && m_window->isExposed() && exposed < 0) {
+            exposed = monotonicNs();
+            trace("window exposed");
+        } else if (watched == m_window && event->type() == QEvent::Resize) {
+            m_resizes.insert(m_window->size(), monotonicNs());
+            trace("window resized");
         }
         return false;
     }
 
 private:
-    xcb_window_t m_window;
-    qint64 m_configured = -1;
-    QSize m_configuredSize;
+    QWindow *m_window;
+    QHash<QSize, qint64> m_resizes;
 };
 
 Desk &desk()
@@ -653,7 +645,7 @@ std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden
                          [&] { topSwaps.emplace_back(monotonicNs(), top->getCamera()->getPositionX()); });
     const QPoint anchor = desk().toScreen(top, QPoint(top->width() / 2, top->height() / 2));
     checked(desk().moveTo(anchor), "move");
-    X11News news(&viewer.window);
+    WindowNews news(&viewer.window);
     qint64 since = -1;
     switch (disturbance) {
     case Disturbance::HiddenWorkspace:
@@ -678,17 +670,21 @@ std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden
         // after the return would bring a camera of its own.
         trace("release");
         checked(desk().button(false), "release");
-        since = monotonicNs();
+        news.clear();
         trace("return asked");
         if (!desk().showWindow(&viewer.window))
             qFatal("the window did not come back");
-        if (news.mapped >= 0)
-            since = news.mapped;
+        if (!waitFor([&] { return news.exposed >= 0; }))
+            qFatal("the window did not show again");
+        since = news.exposed;
         break;
     case Disturbance::OtherOutput:
+        news.clear();
         if (QGuiApplication::screens().size() < 2 || !desk().moveToOtherOutput(&viewer.window, false))
             return std::nullopt;
-        since = monotonicNs();
+        if (!waitFor([&] { return news.screenChanged >= 0; }))
+            qFatal("the window never learnt of its new output");
+        since = news.screenChanged;
         break;
     case Disturbance::ResizeBurst: {
         const QSize first = viewer.window.size();
@@ -699,16 +695,18 @@ std::optional<double> measureCatchUp(Disturbance disturbance, HiddenDrag *hidden
         }
         checked(desk().glide(anchor + QPoint(40, 25), 125, 1500), "glide");
         trace("last resize asked");
-        since = checked(desk().endResizeBurst(&viewer.window), "the end of the burst");
-        if (news.configuredAt(first) >= 0)
-            since = news.configuredAt(first);
+        checked(desk().endResizeBurst(&viewer.window), "the end of the burst");
+        // The end returns once the window has its first size again.
+        since = news.resizedTo(first);
+        if (since < 0)
+            qFatal("the window took its first size again unseen");
         trace("release");
         checked(desk().button(false), "release");
         break;
     }
     }
     // An X server without a compositor keeps no picture of an unmapped window.
-    const bool pictureKept = !(disturbance == Disturbance::HiddenWorkspace && news.mapped >= 0);
+    const bool pictureKept = !(disturbance == Disturbance::HiddenWorkspace && QGuiApplication::platformName() == "xcb");
     const double ms = log.catchUp(since, pictureKept);
     // Back again, in a drag of its own.
     if (hidden)

@@ -70,6 +70,7 @@ private slots:
     void frameOwedWhileHiddenIsPainted();
     void newNativeSurfaceGetsNewContext();
     void grabFrame();
+    void traceOnlyWhenAsked();
 
 private:
     bool showAndWaitForFrame();
@@ -178,6 +179,44 @@ void tst_GLSurface::grabFrame()
     QCOMPARE(image.size(), m_surface->size() * m_surface->devicePixelRatio());
     QCOMPARE(image.pixel(0, 0), qRgb(255, 200, 0));
     QCOMPARE(image.pixel(image.width() - 1, image.height() - 1), qRgb(255, 200, 0));
+}
+
+// The frame trace says nothing by default; asked for, it gives each step of a frame in
+// order, on one clock.
+void tst_GLSurface::traceOnlyWhenAsked()
+{
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
+        if (QByteArray(context.category) == "quadview.frames")
+            lines << text;
+    });
+    const auto restore = qScopeGuard([&] {
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+    });
+    m_surface->setObjectName("view");
+    QVERIFY(showAndWaitForFrame());
+    qsizetype before = m_frames->size();
+    m_surface->requestFrame();
+    QTRY_VERIFY(m_frames->size() > before);
+    QCOMPARE(lines, QStringList());
+
+    QLoggingCategory::setFilterRules("quadview.frames.debug=true");
+    before = m_frames->size();
+    m_surface->requestFrame();
+    QTRY_VERIFY(m_frames->size() > before);
+    QStringList steps;
+    double last = 0;
+    for (const QString &line : std::as_const(lines)) {
+        const double time = line.section(' ', 0, 0).toDouble();
+        QVERIFY2(time >= last, qPrintable(line));
+        last = time;
+        steps << line.section(" ", 2).section(QRegularExpression(" \\d+x\\d+@"), 0, 0);
+    }
+    // Between the request and its paint, a paced display server adds its own steps.
+    const QStringList frame = steps.filter(QRegularExpression("^(camera moved|current|painted|swapped)$"));
+    QCOMPARE(frame.mid(frame.indexOf("camera moved"), 4), QStringList({"camera moved", "current", "painted", "swapped"}));
 }
 
 QTEST_MAIN(tst_GLSurface)
