@@ -602,7 +602,7 @@ void tst_EndToEnd::hiddenMidDrag()
     beginDragOfTopView(area, &before, &anchor);
     if (QTest::currentTestFailed())
         return;
-    if (!m_desk->hideWindow(m_window.get())) {
+    if (!m_desk->hideWindow(m_window->windowHandle())) {
         QVERIFY(m_desk->button(false) >= 0);
         QSKIP("this desktop cannot take the window off screen");
     }
@@ -619,7 +619,7 @@ void tst_EndToEnd::hiddenMidDrag()
                  qPrintable(QString("view %1 painted %2 frames while hidden").arg(int(widget->getViewport()))
                                 .arg(framesWhileHidden.value(widget))));
     }
-    QVERIFY(m_desk->showWindow(m_window.get()));
+    QVERIFY(m_desk->showWindow(m_window->windowHandle()));
     endDragAndFollow(start, [&] { QVERIFY2(showsPicture(area, before), qPrintable(m_pictureProblem)); });
 }
 

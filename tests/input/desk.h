@@ -93,8 +93,8 @@ public:
     // Every output's scale; the pointer follows the new layout.
     virtual bool setScale(qreal scale) = 0;
     // Takes the window off screen (to an empty workspace, or unmapped) and back.
-    virtual bool hideWindow(QWidget *window) = 0;
-    virtual bool showWindow(QWidget *window) = 0;
+    virtual bool hideWindow(QWindow *window) = 0;
+    virtual bool showWindow(QWindow *window) = 0;
     // Moves the window to the next output and back.
     virtual bool moveToOtherOutput(QWidget *window, bool back) = 0;
     // Unplugs the output the window is on, with a new one of that scale (and of the

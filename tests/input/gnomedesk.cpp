@@ -148,12 +148,12 @@ bool GnomeDesk::setScale(qreal scale)
     return qFuzzyCompare(scale, m_scale);
 }
 
-bool GnomeDesk::hideWindow(QWidget *)
+bool GnomeDesk::hideWindow(QWindow *)
 {
     return activateWorkspace(1);
 }
 
-bool GnomeDesk::showWindow(QWidget *)
+bool GnomeDesk::showWindow(QWindow *)
 {
     return activateWorkspace(0);
 }

@@ -37,8 +37,8 @@ public:
     bool altWith(int key) override;
     QImage pixels(const QRect &area) override;
     bool setScale(qreal scale) override;
-    bool hideWindow(QWidget *window) override;
-    bool showWindow(QWidget *window) override;
+    bool hideWindow(QWindow *window) override;
+    bool showWindow(QWindow *window) override;
     bool moveToOtherOutput(QWidget *window, bool back) override;
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override;
     qint64 endResizeBurst(QWidget *window) override;

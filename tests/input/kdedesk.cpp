@@ -144,12 +144,12 @@ bool KdeDesk::setScale(qreal scale)
     return qFuzzyCompare(scale, sessionScale());
 }
 
-bool KdeDesk::hideWindow(QWidget *)
+bool KdeDesk::hideWindow(QWindow *)
 {
     return setDesktop(2);
 }
 
-bool KdeDesk::showWindow(QWidget *)
+bool KdeDesk::showWindow(QWindow *)
 {
     return setDesktop(1);
 }

@@ -82,12 +82,12 @@ bool SwayDesk::setScale(qreal scale)
         && m_pointer.updateExtent();
 }
 
-bool SwayDesk::hideWindow(QWidget *)
+bool SwayDesk::hideWindow(QWindow *)
 {
     return swaymsg({"workspace", "quadview-away"});
 }
 
-bool SwayDesk::showWindow(QWidget *)
+bool SwayDesk::showWindow(QWindow *)
 {
     return swaymsg({"workspace", "back_and_forth"});
 }

@@ -45,14 +45,14 @@ bool X11Desk::setScale(qreal scale)
     return qFuzzyCompare(scale, 1.0);
 }
 
-bool X11Desk::hideWindow(QWidget *window)
+bool X11Desk::hideWindow(QWindow *window)
 {
-    return Tools::run("xdotool", {"windowunmap", "--sync", id(window)});
+    return Tools::run("xdotool", {"windowunmap", "--sync", QString::number(window->winId())});
 }
 
-bool X11Desk::showWindow(QWidget *window)
+bool X11Desk::showWindow(QWindow *window)
 {
-    return Tools::run("xdotool", {"windowmap", "--sync", id(window)});
+    return Tools::run("xdotool", {"windowmap", "--sync", QString::number(window->winId())});
 }
 
 bool X11Desk::moveToOtherOutput(QWidget *, bool)
