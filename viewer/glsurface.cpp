@@ -95,7 +95,16 @@ void GLSurface::serveFrame(Occasion occasion)
     // each wait out a refresh in turn; one that ends Qt's wait for a frame callback (Qt
     // marked the surface unexposed meanwhile), or comes to a surface shown afresh, is
     // served at once.
-    const bool urgentExpose = occasion == Occasion::Exposed && (!m_pacedByCompositor || !m_frameKept);
+    // On X11 a resize brings two exposes in one batch of events (Qt's own for a window
+    // that shrank, and the X server's): both are served by one paint after the batch.
+    if (occasion == Occasion::Exposed && !m_pacedByCompositor) {
+        if (!m_exposeQueued)
+            QMetaObject::invokeMethod(this, [this] { m_exposeQueued = false; serveFrame(Occasion::Ready); },
+                                      Qt::QueuedConnection);
+        m_exposeQueued = true;
+        return;
+    }
+    const bool urgentExpose = occasion == Occasion::Exposed && !m_frameKept;
     const bool now = urgentExpose || occasion == Occasion::Ready
         || (occasion == Occasion::CameraMoved && !m_pacedByCompositor);
     if (now) {

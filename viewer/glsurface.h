@@ -95,6 +95,7 @@ private:
     // unexposed since.
     bool m_frameKept = false;
     bool m_reportedFailure = false;
+    bool m_exposeQueued = false;
     // The size the renderer's state was last set up for, and what the screen shows.
     QSize m_glSize;
     bool m_resizedSinceGl = true;
