@@ -3,6 +3,7 @@
 #include "gnomedesk.h"
 #include "kdedesk.h"
 #include "swaydesk.h"
+#include "tools.h"
 #include "x11desk.h"
 #include "xorgdesk.h"
 
@@ -126,7 +127,7 @@ qreal Desk::sessionScale()
 
 bool Desk::waitForSize(QWidget *window, QSize size)
 {
-    return QTest::qWaitFor([&] { return window->size() == size; }, 10000);
+    return Tools::waitFor([&] { return window->size() == size; }, 10000);
 }
 
 qint64 Desk::monotonicNs()

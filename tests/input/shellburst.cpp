@@ -4,7 +4,6 @@
 
 #include <QProcess>
 #include <QWidget>
-#include <QtTest>
 
 ShellBurst::ShellBurst() = default;
 
@@ -28,7 +27,7 @@ bool ShellBurst::start(QWidget *window, const QString &before, const QString &re
 
 bool ShellBurst::wait()
 {
-    if (!m_loop || !QTest::qWaitFor([&] { return m_loop->state() == QProcess::NotRunning; }, 30000))
+    if (!m_loop || !Tools::waitFor([&] { return m_loop->state() == QProcess::NotRunning; }, 30000))
         return false;
     const bool ran = m_loop->exitStatus() == QProcess::NormalExit && m_loop->exitCode() == 0;
     m_loop.reset();

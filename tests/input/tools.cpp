@@ -1,9 +1,12 @@
 #include "tools.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QtTest>
+#include <QTimer>
 
 namespace Tools {
 
@@ -14,12 +17,27 @@ QProcessEnvironment environment()
     return environment;
 }
 
+bool waitFor(const std::function<bool()> &condition, int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    // Wakes the wait at the deadline, whatever else comes.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 QByteArray output(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.setProcessEnvironment(environment());
     process.start(program, arguments);
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)
+    if (!waitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)
         || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return QByteArray();
     const QByteArray printed = process.readAllStandardOutput();

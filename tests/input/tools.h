@@ -7,12 +7,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The desktops' own command-line tools and scripts, as the desks use them.
 namespace Tools {
 
 // The environment a tool runs in: the sanitizer runtime of a sanitized run stays out of
 // tools that are not ours.
 QProcessEnvironment environment();
+// Waits up to `milliseconds` for the condition, handling each event the moment it comes
+// (QTest::qWaitFor sleeps 10 ms at a time, which a measurement of latency would count).
+bool waitFor(const std::function<bool()> &condition, int milliseconds);
 // Runs a tool to its end while the caller's event loop keeps running; returns what it
 // printed, or a null array where it failed.
 QByteArray output(const QString &program, const QStringList &arguments);
