@@ -388,7 +388,7 @@ void GLSurface::followParentRatioUpToQt68()
     m_parentRatio = ratio;
     if (first)
         return;
-    for (int delay : {20, 60, 150, 400, 1000})
+    for (int delay : {0, 20, 60, 150, 400, 1000})
         QTimer::singleShot(delay, this, &GLSurface::checkRatio);
 }
 
