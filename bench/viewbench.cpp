@@ -367,10 +367,10 @@ struct ShownViewer
     }
 };
 
-// The floor for a drag under a compositor: one bare window with one surface showing
-// the scene, its camera moved as quadview's front view moves its own, paced as
-// quadview paces a view: one update request per motion, served at the compositor's
-// next frame with the newest camera.
+// The floor for a drag under a compositor: one bare surface showing the scene, its
+// camera moved as quadview's front view moves its own, paced as quadview paces a view:
+// one update request per motion, served at the compositor's next frame with the newest
+// camera.
 class DragFloor : public FloorWindow
 {
 public:
@@ -378,21 +378,35 @@ public:
         : FloorWindow(scene, camera, QColor(Qt::darkGray), parent)
         , m_camera(camera)
     {
+        installEventFilter(this);
     }
 
     std::function<void()> swapped;
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override { m_last = event->position().toPoint(); }
-
-    void mouseMoveEvent(QMouseEvent *event) override
+    // Takes no input of its own, as quadview's surfaces take none: the drag comes from
+    // `source`, the window around it.
+    void takeDragsFrom(QWindow *source)
     {
-        if (!(event->buttons() & Qt::LeftButton))
-            return;
-        const QPoint pos = event->position().toPoint();
-        m_camera->moveBy(float(m_last.x() - pos.x()), float(pos.y() - m_last.y()), 0.0f);
+        setFlag(Qt::WindowTransparentForInput);
+        // Qt's Wayland platform before 6.6.2 leaves a surface its input all the same.
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+            setMask(QRegion(-1, -1, 1, 1));
+        source->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseMove)
+            return false;
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QPoint pos = mouse->position().toPoint();
+        if (event->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {
+            m_camera->moveBy(float(m_last.x() - pos.x()), float(pos.y() - m_last.y()), 0.0f);
+            requestUpdate();
+        }
         m_last = pos;
-        requestUpdate();
+        return false;
     }
 
     bool event(QEvent *event) override
@@ -501,6 +515,7 @@ struct Floor
             cameras.push_back(std::unique_ptr<Camera>(MainWindow::createCamera(0, 1)));
             surfaces.push_back(std::make_unique<DragFloor>(&scene, cameras.back().get(), structure ? &toplevel : nullptr));
             if (structure) {
+                surfaces.back()->takeDragsFrom(&toplevel);
                 surfaces.back()->show();
                 surfaces.back()->setGeometry(place);
             } else {
