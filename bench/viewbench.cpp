@@ -444,10 +444,14 @@ double settleOf(QPoint anchor, int distance, Camera *camera, const std::vector<s
     return std::max(0.0, double(presented()->first - lastMotion) / 1e6);
 }
 
-// At least a pixel per event, so that every event at the given rate moves the camera.
-int dragDistance(QSize view, int hz, int ms)
+// At least a pixel per event, so that every event at the given rate moves the camera;
+// to the left where the screen has no room on the right, since a pointer held at the
+// edge would end the drag short (the desktop places the floors where it likes).
+int dragDistance(QSize view, QPoint anchor, int hz, int ms)
 {
-    return std::max(view.width() / 3, hz * ms / 1000);
+    const int distance = std::max(view.width() / 3, hz * ms / 1000);
+    const QRect screen = QGuiApplication::primaryScreen()->virtualGeometry();
+    return anchor.x() + distance < screen.right() ? distance : -distance;
 }
 
 // Where quadview's views are: the window's size, and each view's place in it.
@@ -481,7 +485,7 @@ double measureSettle(int hz, int ms, Arrangement *arrangement = nullptr)
     if (arrangement)
         *arrangement = arrangementOf(viewer.window, front);
     const QPoint anchor = desk().toScreen(front, QPoint(front->width() / 2, front->height() / 2));
-    return settleOf(anchor, dragDistance(front->size(), hz, ms), camera, swaps, hz, ms);
+    return settleOf(anchor, dragDistance(front->size(), anchor, hz, ms), camera, swaps, hz, ms);
 }
 
 // A floor for what quadview's window does under a desktop: a bare window the size of
@@ -546,7 +550,8 @@ struct Floor
 double measureFloorSettle(const Arrangement &arrangement, bool structure, int hz, int ms)
 {
     Floor floor(arrangement, structure);
-    return settleOf(floor.anchor(), dragDistance(floor.dragged->size(), hz, ms), floor.camera, floor.swaps, hz, ms);
+    const QPoint anchor = floor.anchor();
+    return settleOf(anchor, dragDistance(floor.dragged->size(), anchor, hz, ms), floor.camera, floor.swaps, hz, ms);
 }
 
 Samples measureSettles(int hz, int ms, int drags, Arrangement *arrangement = nullptr)
