@@ -430,16 +430,22 @@ private:
 double settleOf(QPoint anchor, int distance, Camera *camera, const std::vector<std::pair<qint64, float>> &swaps,
                 int hz, int ms)
 {
-    const float finalX = camera->getPositionX() - float(distance);
+    float finalX = camera->getPositionX() - float(distance);
     checked(desk().moveTo(anchor), "move");
     checked(desk().button(true), "press");
     const qint64 lastMotion = checked(desk().glide(anchor + QPoint(distance, 0), hz, ms), "glide");
     const auto presented = [&] {
         return std::find_if(swaps.begin(), swaps.end(), [&](const auto &swap) { return swap.second == finalX; });
     };
-    if (!waitFor([&] { return presented() != swaps.end(); }, 60000))
-        qFatal("the final picture of a %d Hz drag never showed (camera at %g, the drag's end at %g)", hz,
-               camera->getPositionX(), finalX);
+    // Where motions were lost on the way (mutter 43 at scale 2 loses some of a 1000 Hz
+    // drag, before any client sees them), the drag ends where the camera stopped.
+    if (!waitFor([&] { return presented() != swaps.end(); }, 10000)) {
+        std::fprintf(stderr, "viewbench: a %d Hz drag stopped %g px short of its end; timed to where it stopped\n", hz,
+                     double(std::abs(camera->getPositionX() - finalX)));
+        finalX = camera->getPositionX();
+    }
+    if (!waitFor([&] { return presented() != swaps.end(); }, 10000))
+        qFatal("the final picture of a %d Hz drag never showed (camera at %g)", hz, camera->getPositionX());
     checked(desk().button(false), "release");
     return std::max(0.0, double(presented()->first - lastMotion) / 1e6);
 }
