@@ -54,26 +54,28 @@ if [ "$program" = bench ]; then
         trap 'rm -f "$baseline"' EXIT
         cp "$compare" "$baseline"
     fi
-    rm -f build/bench-*.json
     # Inside a Wayland session, viewbench writes where the session keeps its output.
     in_session() { QUADVIEW_TEST_OUTPUT=$PWD/build tests/input/wayland-session.sh "$@"; }
     if [ -n "$desktop" ]; then
-        result=build/bench-$desktop.json
+        result=build/bench-$desktop.json parts=(build/bench-"$desktop"-{1,2}.json)
+        rm -f "$result" "${parts[@]}"
         for scale in 1 2; do
             echo "== drags under $desktop at scale $scale"
             in_session --desktop "$desktop" --scale "$scale" --copy build/bin/pointerdrive \
                 build/bin/viewbench --drags-only --json "bench-$desktop-$scale.json" "${options[@]}"
         done
     else
-        result=build/bench.json
+        result=build/bench.json parts=(build/bench-x11.json)
+        rm -f "$result" build/bench-x11.json build/bench-wayland.json
         # Room for a 3840 x 2160 viewport on a virtual screen.
         QUADVIEW_SCREEN=3900x2300x24 with_display build/bin/viewbench --json build/bench-x11.json "${options[@]}"
         if [[ " ${options[*]} " != *" --quick "* ]]; then
             echo "== how soon the picture catches up, under a Wayland compositor (headless sway)"
             in_session --outputs 2 --copy build/bin/pointerdrive build/bin/viewbench --settle-only --json bench-wayland.json
+            parts+=(build/bench-wayland.json)
         fi
     fi
-    python3 scripts/benchjson.py merge "$result" build/bench-*.json
+    python3 scripts/benchjson.py merge "$result" "${parts[@]}"
     echo "The figures are in $result."
     [ -z "$compare" ] || python3 scripts/benchjson.py compare "$baseline" "$result"
     exit
