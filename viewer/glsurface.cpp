@@ -97,7 +97,8 @@ void GLSurface::serveFrame(Occasion occasion)
     // served at once.
     // On X11 a resize brings two exposes in one batch of events (Qt's own for a window
     // that shrank, and the X server's): both are served by one paint after the batch.
-    if (occasion == Occasion::Exposed && !m_pacedByCompositor) {
+    // The first frame of all is painted at once.
+    if (occasion == Occasion::Exposed && !m_pacedByCompositor && m_presentedSize.isValid()) {
         if (!m_exposeQueued)
             QMetaObject::invokeMethod(this, [this] { m_exposeQueued = false; serveFrame(Occasion::Ready); },
                                       Qt::QueuedConnection);
@@ -267,7 +268,10 @@ void GLSurface::resizeEvent(QResizeEvent *)
 {
     trace("resize event");
     makeContextAtFirstResizeForSwayQt64();
-    m_resizedSinceGl = true;
+    // A frame painted since the size was asked for (an expose served in between) has
+    // already told the renderer, and Mesa read the size then.
+    if (size() != m_glSize)
+        m_resizedSinceGl = true;
     serveFrame(Occasion::Changed);
 }
 
