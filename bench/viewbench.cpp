@@ -437,8 +437,8 @@ double settleOf(QPoint anchor, int distance, Camera *camera, const std::vector<s
     const auto presented = [&] {
         return std::find_if(swaps.begin(), swaps.end(), [&](const auto &swap) { return swap.second == finalX; });
     };
-    // Where motions were lost on the way (mutter 43 at scale 2 loses some of a 1000 Hz
-    // drag, before any client sees them), the drag ends where the camera stopped.
+    // Where motions were lost on the way (under mutter 43 at scale 2, some of a 1000 Hz
+    // drag's, for the floors as for quadview), the drag ends where the camera stopped.
     if (!waitFor([&] { return presented() != swaps.end(); }, 10000)) {
         std::fprintf(stderr, "viewbench: a %d Hz drag stopped %g px short of its end; timed to where it stopped\n", hz,
                      double(std::abs(camera->getPositionX() - finalX)));

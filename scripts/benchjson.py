@@ -11,7 +11,9 @@ A row is judged by its ratio to the floor measured in the same run (its differen
 memory), never by its raw time, which moves with the machine's load. Comparing never
 fails: it is a benchmark, not a test.
 """
+import datetime
 import json
+import os
 import statistics
 import sys
 
@@ -64,10 +66,12 @@ def baseline(out, runs):
             "spread": max(measures) - min(measures),
             "runs": measures,
             "values": [figure["value"] for figure in seen],
+            "floors": [figure["floor"] for figure in seen],
         })
     machines = sorted({machine for document in documents for machine in document.get("machines", [])})
     with open(out, "w") as file:
-        json.dump({"machines": machines, "runs": len(documents), "figures": figures}, file, indent=2)
+        json.dump({"date": datetime.date.today().isoformat(), "machines": machines,
+                   "made_from": [os.path.basename(path) for path in runs], "figures": figures}, file, indent=2)
 
 
 def compare(base_path, run_path):
@@ -85,7 +89,8 @@ def compare(base_path, run_path):
             print(f"| {figure['name']} | {figure['compared_with']} | - | {now:.2f}{suffix} | - | - | new |")
             continue
         # A single run as the baseline has no spread.
-        median, spread = then.get("median", measure(then)), then.get("spread", 0.0)
+        median = then["median"] if "median" in then else measure(then)
+        spread = then.get("spread", 0.0)
         change = now - median
         flagged = (-change if higher_is_better(figure) else change) > spread
         worse += flagged
