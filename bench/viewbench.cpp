@@ -1035,10 +1035,11 @@ int main(int argc, char *argv[])
                 continue;
             samples.push_back(caught->ms);
             fourViews.push_back(caught->fourViewsMs);
-            dragsBack.push_back(caught->dragBackMs);
-            cpuShares.push_back(100 * caught->cpuShareHidden);
-            if (hiddenWorkspace)
+            if (hiddenWorkspace) {
+                dragsBack.push_back(caught->dragBackMs);
+                cpuShares.push_back(100 * caught->cpuShareHidden);
                 floorShares.push_back(100 * floorShareWhileHiddenMidDrag(caught->arrangement));
+            }
         }
         if (samples.empty())
             continue;

@@ -53,7 +53,7 @@ def baseline(out, runs):
         for figure in document["figures"]:
             rows.setdefault(key(figure), []).append(figure)
     figures = []
-    for name, seen in rows.items():
+    for seen in rows.values():
         measures = [measure(figure) for figure in seen]
         first = seen[0]
         figures.append({
