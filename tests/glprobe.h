@@ -9,6 +9,7 @@
 
 #include <QtTest>
 #include <QMatrix4x4>
+#include <QVBoxLayout>
 #include <QVector3D>
 
 #include <GL/gl.h>
@@ -135,6 +136,11 @@ inline QString describe(QVector3D position)
     return QString("(%1, %2, %3)").arg(position.x()).arg(position.y()).arg(position.z());
 }
 
+// Compares camera positions to float rounding.
+#define COMPARE_CAMERA(actual, expected)                                                                     \
+    QVERIFY2(sameCamera(actual, expected),                                                                   \
+             qPrintable("camera at " + describe(actual) + ", expected " + describe(expected)))
+
 // Lets a test drive the OpenGL hooks directly, for sizes no window can take.
 class ProbeWidget : public GLWidget
 {
@@ -165,6 +171,50 @@ struct ViewportFixture
     std::unique_ptr<Scene> scene;
     std::unique_ptr<Camera> camera;
     std::unique_ptr<ProbeWidget> widget;
+};
+
+// The window around a viewport, as the main window is: it holds the focus until the
+// test gives it to the view, and records which input events the view passed on.
+class ViewportHost : public QWidget
+{
+public:
+    QList<QEvent::Type> received;
+
+    // Lays the viewport out over the whole window, shows and activates the window and
+    // waits until the viewport can present.
+    bool host(GLWidget *viewport, QSize size = QSize(400, 300))
+    {
+        auto *layout = new QVBoxLayout(this);
+        layout->addWidget(viewport);
+        resize(size);
+        setFocus();
+        show();
+        // Focus only shows in the active window.
+        activateWindow();
+        if (!QTest::qWaitForWindowActive(this)
+            || !QTest::qWaitFor([viewport] { return viewport->getSurface()->isExposed(); }))
+            return false;
+        QCoreApplication::processEvents();
+        return true;
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            received.append(event->type());
+            break;
+        default:
+            break;
+        }
+        return QWidget::event(event);
+    }
 };
 
 #endif // GLPROBE_H

@@ -37,6 +37,10 @@ private slots:
     void autoRepeatDoesNotToggle();
     void foreignSenderIsIgnored();
     void focusFrameFollowsFocus();
+    void tabOrder_data();
+    void tabOrder();
+    void onlyTheLeftButtonGivesFocus_data();
+    void onlyTheLeftButtonGivesFocus();
 
 private:
     bool showWindow();
@@ -181,6 +185,8 @@ void tst_MainWindow::maximiseRestoreMaximise()
     QFETCH(Viewport, kind);
     QVERIFY(showWindow());
     GLWidget *chosen = viewport(kind);
+    // Where the focus went on the way: a screen reader announces each view it lands on.
+    QSignalSpy focusChanges(qApp, &QApplication::focusChanged);
 
     for (int round = 0; round < 2; ++round) {
         if (round == 0)
@@ -210,6 +216,11 @@ void tst_MainWindow::maximiseRestoreMaximise()
         pressChord();
         verifyStartUpGrid();
         QTRY_VERIFY(chosen->hasFocus());
+    }
+    for (const QList<QVariant> &change : std::as_const(focusChanges)) {
+        auto *now = change.at(1).value<QWidget *>();
+        if (now && now != chosen)
+            QFAIL(qPrintable("on the way, the focus went to the " + now->accessibleName()));
     }
 }
 
@@ -296,6 +307,75 @@ void tst_MainWindow::focusFrameFollowsFocus()
     QCOMPARE(m_layout->count(), 4);
     QTRY_COMPARE(framedViewports(), QString::number(VP_LEFT));
     QCOMPARE(left->grabFramebuffer(), pictures.value(left));
+}
+
+void tst_MainWindow::tabOrder_data()
+{
+    QTest::addColumn<int>("clicked");
+    QTest::addColumn<bool>("maximised");
+    // Tab or Backtab (Shift+Tab), and the view by kind that has the focus after each.
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QString>("focused");
+
+    const int tab = Qt::Key_Tab, backtab = Qt::Key_Backtab;
+    QTest::newRow("Tab from none: reading order, round again") << 0 << false << QList<int>(5, tab) << "12341";
+    QTest::newRow("Shift+Tab from none: backwards") << 0 << false << QList<int>{backtab, backtab} << "43";
+    QTest::newRow("Tab after a click on the front view") << int(VP_FRONT) << false << QList<int>{tab, tab} << "41";
+    QTest::newRow("Shift+Tab after a click on the top view") << int(VP_TOP) << false << QList<int>{backtab} << "4";
+    QTest::newRow("Tab and Shift+Tab back and forth") << 0 << false << QList<int>{tab, tab, backtab, tab} << "1212";
+    QTest::newRow("Tab while the left view is maximised") << int(VP_LEFT) << true << QList<int>{tab, backtab, tab}
+                                                          << "222";
+}
+
+// Tab and Shift+Tab go round the visible views in reading order (top, left, front,
+// perspective), from none or from the one focused, and the frame follows.
+void tst_MainWindow::tabOrder()
+{
+    QFETCH(int, clicked);
+    QFETCH(bool, maximised);
+    QFETCH(QList<int>, keys);
+    QFETCH(QString, focused);
+
+    QVERIFY(showWindow());
+    if (clicked)
+        click(viewport(Viewport(clicked)));
+    if (maximised)
+        pressChord();
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key(keys[i]),
+                        keys[i] == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        auto *now = qobject_cast<GLWidget *>(QApplication::focusWidget());
+        QVERIFY2(now, qPrintable(QString("no view has the focus after key %1").arg(i + 1)));
+        QCOMPARE(QString::number(int(now->getViewport())), focused.mid(i, 1));
+    }
+    QCOMPARE(m_layout->count(), maximised ? 1 : 4);
+    QTRY_COMPARE(framedViewports(), focused.right(1));
+}
+
+void tst_MainWindow::onlyTheLeftButtonGivesFocus_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<bool>("focuses");
+    QTest::newRow("left") << Qt::LeftButton << true;
+    QTest::newRow("right") << Qt::RightButton << false;
+    QTest::newRow("middle") << Qt::MiddleButton << false;
+}
+
+// A click into the window, as the display server delivers one, where Qt gives the focus
+// to a widget whose policy takes clicks before any handler of the view runs.
+void tst_MainWindow::onlyTheLeftButtonGivesFocus()
+{
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(bool, focuses);
+
+    QVERIFY(showWindow());
+    GLWidget *front = viewport(VP_FRONT);
+    QTest::mouseClick(m_window->windowHandle(), button, Qt::NoModifier, front->mapTo(m_window.get(), QPoint(20, 20)));
+    QCoreApplication::processEvents();
+    QCOMPARE(front->hasFocus(), focuses);
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>())
+        if (widget != front)
+            QVERIFY(!widget->hasFocus());
 }
 
 QTEST_MAIN(tst_MainWindow)

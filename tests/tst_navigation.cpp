@@ -1,37 +1,8 @@
 #include "glprobe.h"
 
 #include <QtTest>
-#include <QVBoxLayout>
 
 Q_DECLARE_METATYPE(Viewport)
-
-namespace {
-
-// The viewport's parent: records which input events were passed on to it.
-class Recorder : public QWidget
-{
-public:
-    QList<QEvent::Type> received;
-
-protected:
-    bool event(QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::KeyRelease:
-            received.append(event->type());
-            break;
-        default:
-            break;
-        }
-        return QWidget::event(event);
-    }
-};
-
-} // namespace
 
 class tst_Navigation : public QObject
 {
@@ -50,9 +21,6 @@ private slots:
     void wheel();
     void wheelSteps_data();
     void wheelSteps();
-    void keyRelease_data();
-    void keyRelease();
-    void keyPressDoesNothing();
     void pinch_data();
     void pinch();
     void pinchIgnored_data();
@@ -68,7 +36,7 @@ private:
 
     std::unique_ptr<Scene> m_scene;
     std::unique_ptr<Camera> m_camera;
-    std::unique_ptr<Recorder> m_parent;
+    std::unique_ptr<ViewportHost> m_parent;
     GLWidget *m_widget = nullptr;
     std::unique_ptr<QSignalSpy> m_frames;
     const std::unique_ptr<QPointingDevice> m_touchpad{new QPointingDevice(
@@ -76,11 +44,6 @@ private:
         QInputDevice::Capability::Position, 2, 0)};
     QPointingDevice *const m_touchScreen = QTest::createTouchDevice();
 };
-
-// Compares camera positions to float rounding.
-#define COMPARE_CAMERA(actual, expected)                                                                     \
-    QVERIFY2(sameCamera(actual, expected),                                                                   \
-             qPrintable("camera at " + describe(actual) + ", expected " + describe(expected)))
 
 void tst_Navigation::init()
 {
@@ -98,18 +61,10 @@ void tst_Navigation::cleanup()
 bool tst_Navigation::setUpViewport(Viewport kind)
 {
     m_camera.reset(presetCamera(kind));
-    m_parent.reset(new Recorder);
+    m_parent.reset(new ViewportHost);
     m_widget = new GLWidget(kind, m_scene.get(), m_camera.get());
-    auto *layout = new QVBoxLayout(m_parent.get());
-    layout->addWidget(m_widget);
-    m_parent->resize(400, 300);
-    m_parent->show();
-    // Focus only shows in the active window.
-    m_parent->activateWindow();
-    if (!QTest::qWaitForWindowActive(m_parent.get())
-        || !QTest::qWaitFor([this] { return m_widget->getSurface()->isExposed(); }))
+    if (!m_parent->host(m_widget))
         return false;
-    QCoreApplication::processEvents();
     m_frames.reset(new QSignalSpy(m_widget->getSurface(), &GLSurface::frameSwapped));
     return true;
 }
@@ -173,7 +128,7 @@ void tst_Navigation::drag()
 
     QVERIFY(setUpViewport(kind));
     QVERIFY(!m_widget->hasFocus());
-    QCOMPARE(m_widget->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(m_widget->focusPolicy(), Qt::TabFocus);
 
     QVector3D expected(m_camera->getPositionX(), m_camera->getPositionY(), m_camera->getPositionZ());
     QCOMPARE(sendMouse(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton), QPoint(0, 0));
@@ -329,49 +284,6 @@ void tst_Navigation::wheelSteps()
     QCOMPARE(m_camera->getPositionX(), expected.x());
     QCOMPARE(m_camera->getPositionY(), expected.y());
     QCOMPARE(m_camera->getPositionZ(), expected.z());
-}
-
-void tst_Navigation::keyRelease_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    QTest::addColumn<bool>("autoRepeat");
-    QTest::addColumn<bool>("emits");
-
-    QTest::newRow("Alt+W") << int(Qt::Key_W) << Qt::KeyboardModifiers(Qt::AltModifier) << false << true;
-    QTest::newRow("Alt+Shift+W") << int(Qt::Key_W) << (Qt::AltModifier | Qt::ShiftModifier) << false << true;
-    QTest::newRow("W alone") << int(Qt::Key_W) << Qt::KeyboardModifiers() << false << false;
-    QTest::newRow("Ctrl+W") << int(Qt::Key_W) << Qt::KeyboardModifiers(Qt::ControlModifier) << false << false;
-    QTest::newRow("Alt+Q") << int(Qt::Key_Q) << Qt::KeyboardModifiers(Qt::AltModifier) << false << false;
-    QTest::newRow("Alt released") << int(Qt::Key_Alt) << Qt::KeyboardModifiers() << false << false;
-    QTest::newRow("auto-repeated Alt+W") << int(Qt::Key_W) << Qt::KeyboardModifiers(Qt::AltModifier) << true << false;
-}
-
-void tst_Navigation::keyRelease()
-{
-    QFETCH(int, key);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    QFETCH(bool, autoRepeat);
-    QFETCH(bool, emits);
-
-    QVERIFY(setUpViewport(VP_TOP));
-    QSignalSpy switches(m_widget, &GLWidget::switchView);
-    QKeyEvent event(QEvent::KeyRelease, key, modifiers, QString(), autoRepeat);
-    QApplication::sendEvent(m_widget, &event);
-
-    QCOMPARE(switches.count(), emits ? 1 : 0);
-    // Every key release stays with the viewport.
-    QVERIFY(m_parent->received.isEmpty());
-    QCOMPARE(m_frames->count(), 0);
-}
-
-void tst_Navigation::keyPressDoesNothing()
-{
-    QVERIFY(setUpViewport(VP_TOP));
-    QSignalSpy switches(m_widget, &GLWidget::switchView);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_W, Qt::AltModifier);
-    QApplication::sendEvent(m_widget, &press);
-    QCOMPARE(switches.count(), 0);
 }
 
 void tst_Navigation::pinch_data()

@@ -13,14 +13,6 @@ QAccessibleInterface *AccessibleViewport::create(const QString &, QObject *objec
     return viewport ? new AccessibleViewport(viewport) : nullptr;
 }
 
-// A viewport has no focus policy, yet a click or a tap gives it the focus.
-QAccessible::State AccessibleViewport::state() const
-{
-    QAccessible::State state = QAccessibleWidget::state();
-    state.focusable = true;
-    return state;
-}
-
 int AccessibleViewport::childCount() const
 {
     return 0;

@@ -6,8 +6,8 @@
 class GLWidget;
 
 // What a screen reader is told of a viewport: a picture with the name and
-// description the viewport gave itself, which can take the keyboard focus. The window
-// it is drawn in is part of the picture, not a child of its own.
+// description the viewport gave itself. The window it is drawn in is part of the
+// picture, not a child of its own.
 class AccessibleViewport : public QAccessibleWidget
 {
 public:
@@ -16,7 +16,6 @@ public:
     // For QAccessible::installFactory.
     static QAccessibleInterface *create(const QString &className, QObject *object);
 
-    QAccessible::State state() const override;
     int childCount() const override;
     QAccessibleInterface *child(int index) const override;
     int indexOfChild(const QAccessibleInterface *child) const override;

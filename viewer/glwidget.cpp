@@ -48,8 +48,13 @@ GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
     , m_viewport(viewport)
     , m_scene(scene)
     , m_camera(camera)
+    , m_home(*camera)
     , m_surface(new GLSurface(this))
 {
+    // Tab reaches the view; of the clicks, only the left press and the tap give it the
+    // focus (the handlers do), which no focus policy can say.
+    setFocusPolicy(Qt::TabFocus);
+
     // The container takes ownership of the surface. It lets mouse events through to
     // this widget, and it must never hold the focus itself, or key events would miss
     // the viewport's handlers.
@@ -79,8 +84,10 @@ GLWidget::GLWidget(Viewport viewport, Scene *scene, Camera *camera)
         // Names the surface's lines in the frame trace.
         m_surface->setObjectName(QString::fromLatin1(names[viewport - VP_TOP]).toLower().section(' ', 0, 0));
     }
-    setAccessibleDescription(tr("A 3D view of the scene. Drag to pan; turn the wheel or pinch to zoom; "
-                                "Alt+W gives this view the whole window, and again brings back all four."));
+    setAccessibleDescription(tr("A 3D view of the scene. Drag or press the arrow keys to pan; turn the wheel, "
+                                "pinch, or press + and - to zoom; Home brings the view back to its start; "
+                                "Alt+W gives this view the whole window, and again brings back all four. "
+                                "Tab moves to the next view."));
 
     // Without this, Qt hands the first finger on a touchscreen over as the left button
     // and the second never arrives.
@@ -157,17 +164,49 @@ void GLWidget::wheelEvent(QWheelEvent *event)
 {
     // X11 reports Alt+wheel as a horizontal turn; whichever axis turned zooms.
     const QPoint angle = event->angleDelta();
-    const int delta = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
-    // A touchpad or a fine-step wheel turns in many events of less than a notch. The
-    // camera follows the whole travel divided by 12, so a run of small steps zooms as
-    // far as one event of their sum, and turning back retraces it exactly.
-    const qint64 travel = m_wheelTravel + delta;
-    const int shift = int(travel / 12 - m_wheelTravel / 12);
-    m_wheelTravel = travel;
+    turnWheel(std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y());
+}
 
-    const QVector3D axis = zoomAxis(m_viewport);
-    m_camera->moveBy(float(shift) * axis.x(), float(shift) * axis.y(), float(shift) * axis.z());
-    updateGL();
+void GLWidget::keyPressEvent(QKeyEvent *event)
+{
+    // The keypad's keys carry a modifier of their own, and many layouts need Shift to
+    // type +; Ctrl is allowed on + and -, as browsers and editors zoom with it.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool plain = modifiers == Qt::NoModifier;
+    const bool zoomModifiers = !(modifiers & ~(Qt::ShiftModifier | Qt::ControlModifier));
+    // An arrow moves the camera as a 10-pixel drag the other way would: the scene slides
+    // against the arrow, as a scrolled page does.
+    const int step = 10;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (!plain)
+            break;
+        panBy(event->key() == Qt::Key_Left ? step : event->key() == Qt::Key_Right ? -step : 0,
+              event->key() == Qt::Key_Up ? step : event->key() == Qt::Key_Down ? -step : 0);
+        return;
+    // = shares its key with + on US-like layouts.
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+    case Qt::Key_Minus:
+        if (!zoomModifiers)
+            break;
+        turnWheel(event->key() == Qt::Key_Minus ? -QWheelEvent::DefaultDeltasPerStep
+                                                : QWheelEvent::DefaultDeltasPerStep);
+        return;
+    case Qt::Key_Home:
+        if (!plain)
+            break;
+        *m_camera = m_home;
+        m_wheelTravel = 0;
+        updateGL();
+        return;
+    default:
+        break;
+    }
+    event->ignore();
 }
 
 void GLWidget::keyReleaseEvent(QKeyEvent *event)
@@ -205,7 +244,22 @@ bool GLWidget::event(QEvent *event)
     return QWidget::event(event);
 }
 
-// One drag step of dx, dy pixels, from the mouse or from one finger.
+// A wheel turn of `delta` (120 a notch), from the wheel, a touchpad or the keys.
+void GLWidget::turnWheel(int delta)
+{
+    // A touchpad or a fine-step wheel turns in many events of less than a notch. The
+    // camera follows the whole travel divided by 12, so a run of small steps zooms as
+    // far as one event of their sum, and turning back retraces it exactly.
+    const qint64 travel = m_wheelTravel + delta;
+    const int shift = int(travel / 12 - m_wheelTravel / 12);
+    m_wheelTravel = travel;
+
+    const QVector3D axis = zoomAxis(m_viewport);
+    m_camera->moveBy(float(shift) * axis.x(), float(shift) * axis.y(), float(shift) * axis.z());
+    updateGL();
+}
+
+// One drag step of dx, dy pixels, from the mouse, one finger or an arrow key.
 void GLWidget::panBy(int dx, int dy)
 {
     switch (m_viewport) {

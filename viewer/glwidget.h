@@ -1,13 +1,13 @@
 #ifndef GLWIDGET_H
 #define GLWIDGET_H
 
+#include "camera.h"
 #include "glrenderer.h"
 
 #include <QList>
 #include <QPoint>
 #include <QWidget>
 
-class Camera;
 class GLSurface;
 class QNativeGestureEvent;
 class QTouchEvent;
@@ -52,6 +52,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
 
@@ -61,6 +62,7 @@ protected:
 
 private:
     void panBy(int dx, int dy);
+    void turnWheel(int delta);
     void zoomBy(double factor);
     void pinchEvent(QNativeGestureEvent *event);
     void touchEvent(QTouchEvent *event);
@@ -70,6 +72,8 @@ private:
     Viewport m_viewport;
     Scene *m_scene;
     Camera *m_camera;
+    // Where the camera started, for Home.
+    const Camera m_home;
     int m_width = 0;
     int m_height = 0;
     QPoint m_lastPos;

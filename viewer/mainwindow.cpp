@@ -6,6 +6,7 @@
 #include <QBackingStore>
 #include <QEvent>
 #include <QGridLayout>
+#include <QList>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QTimer>
@@ -34,6 +35,15 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_centralWidget->setLayout(m_layout);
     setCentralWidget(m_centralWidget);
+
+    // Tab goes through the views in reading order, as their cells lie; the order can be
+    // set only once they are in this window.
+    setTabOrder(m_glWidgets[0][0], m_glWidgets[1][0]);
+    setTabOrder(m_glWidgets[1][0], m_glWidgets[0][1]);
+    setTabOrder(m_glWidgets[0][1], m_glWidgets[1][1]);
+    // The window keeps the focus until the user gives it to a view: activated with no
+    // focus of its own, it would go to the first view that takes Tab.
+    setFocus(Qt::OtherFocusReason);
     setWindowTitle(tr("Halvoro :: 3D"));
 }
 
@@ -76,12 +86,14 @@ void MainWindow::switchGlWidget()
 
     if (m_layoutMode == LAYOUT_QUAD) {
         m_layoutMode = LAYOUT_SINGLE;
-        for (auto &column : m_glWidgets) {
-            for (GLWidget *widget : column) {
-                m_layout->removeWidget(widget);
-                widget->setEnabled(false);
-                widget->hide();
-            }
+        // The requester goes last: Qt hands the focus of a view that is disabled to the
+        // next view that takes Tab, and a screen reader would announce each on the way.
+        QList<GLWidget *> views(first, first + 4);
+        views.move(views.indexOf(requester), views.size() - 1);
+        for (GLWidget *widget : views) {
+            m_layout->removeWidget(widget);
+            widget->setEnabled(false);
+            widget->hide();
         }
         requester->setEnabled(true);
         requester->show();
