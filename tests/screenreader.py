@@ -6,8 +6,8 @@
 Run inside a D-Bus session of its own and on an X display (Xvfb); starts the
 accessibility bus, then quadview with Qt's AT-SPI bridge on, and checks that the four
 views are pictures named after their kind, with a description of their controls, in
-their places in the grid, and that the view a click gives the focus is reported focused
-(its state and the event a screen reader speaks on). Exit status 0 when all holds, 1
+their places in the grid, and that the view a click or Tab gives the focus is reported
+focused (its state and the event a screen reader speaks on). Exit status 0 when all holds, 1
 when something does not (each failure on a line), 77 where AT-SPI is not installed.
 Debian's python3 is named outright: pyatspi is a Debian package, not a PyPI one.
 """
@@ -108,7 +108,7 @@ def main():
         for kind, view in views.items():
             role = view.getRoleName()
             check(view.getRole() == pyatspi.ROLE_IMAGE, f"{kind}: role {role}, not image")
-            check("Alt+W" in view.description and "pinch" in view.description,
+            check(all(word in view.description for word in ("Alt+W", "pinch", "arrow keys", "+ and -", "Home", "Tab")),
                   f"{kind}: the description does not give the controls: {view.description!r}")
             check(view.getState().contains(pyatspi.STATE_FOCUSABLE), f"{kind}: not focusable")
             check(not focused(view), f"{kind}: focused before any click")
@@ -126,12 +126,19 @@ def main():
         announced = []
         listener = lambda event: announced.append(event.source.name) if event.detail1 else None
         pyatspi.Registry.registerEventListener(listener, "object:state-changed:focused")
-        for kind in ["Left view", "Top view"]:
-            click(views[kind])
+        # A click, then Tab round the views in reading order and Shift+Tab back.
+        steps = [("a click", "Left view"), ("a click", "Top view")]
+        steps += [("Tab", kind) for kind in KINDS[1:] + KINDS[:1]] + [("shift+Tab", "Perspective view")]
+        for how, kind in steps:
+            del announced[:]
+            if how == "a click":
+                click(views[kind])
+            else:
+                subprocess.run(["xdotool", "key", how], check=True)
             check(wait_for(lambda: focused(views[kind]) and kind in announced, 10),
-                  f"{kind}: not reported focused after a click (events for {announced})")
+                  f"{kind}: not reported focused after {how} (events for {announced})")
             others = [other for other in KINDS if other != kind and focused(views[other])]
-            check(not others, f"after a click on the {kind}, also focused: {others}")
+            check(not others, f"after {how} to the {kind}, also focused: {others}")
         pyatspi.Registry.deregisterEventListener(listener, "object:state-changed:focused")
     finally:
         if viewer is not None:

@@ -6,6 +6,8 @@
 #include <QGridLayout>
 #include <QRandomGenerator>
 
+#include <iterator>
+
 #include <malloc.h>
 #include <unistd.h>
 
@@ -59,7 +61,8 @@ long residentKiB()
 }
 
 const Qt::MouseButton buttons[] = {Qt::LeftButton, Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
-const int keys[] = {Qt::Key_W, Qt::Key_W, Qt::Key_Q, Qt::Key_A, Qt::Key_Space, Qt::Key_Escape, Qt::Key_F1, Qt::Key_Alt};
+const int keys[] = {Qt::Key_W,    Qt::Key_W,    Qt::Key_Q,     Qt::Key_A,    Qt::Key_Space, Qt::Key_Escape, Qt::Key_F1,
+                    Qt::Key_Alt,  Qt::Key_Tab,  Qt::Key_Left,  Qt::Key_Down, Qt::Key_Plus,  Qt::Key_Minus,  Qt::Key_Home};
 
 } // namespace
 
@@ -134,7 +137,7 @@ bool tst_Soak::randomEvent()
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &wheel);
     } else if (kind < 99) {
-        const int key = keys[m_random.bounded(8)];
+        const int key = keys[m_random.bounded(int(std::size(keys)))];
         Qt::KeyboardModifiers modifiers;
         if (m_random.bounded(2))
             modifiers |= Qt::AltModifier;
