@@ -15,6 +15,8 @@ private slots:
     void quadviewAnswersWithoutDisplay();
     void quadviewWithoutDisplay_data();
     void quadviewWithoutDisplay();
+    void controlsListedAlike_data();
+    void controlsListedAlike();
 
 private:
     static QProcessEnvironment environmentWithout(const QStringList &names, const QStringList &settings = {});
@@ -185,6 +187,30 @@ void tst_Programs::quadviewWithoutDisplay()
     QCOMPARE(error.count('\n'), 1);
     QVERIFY2(error.startsWith("quadview: no display") && error.contains(reason) && error.contains("xvfb-run"),
              qPrintable(error));
+}
+
+void tst_Programs::controlsListedAlike_data()
+{
+    QTest::addColumn<QString>("control");
+    for (const char *control : {"drag", "wheel", "pinch", "Tab", "Shift+Tab", "arrow keys", "+ (or =)", "Home", "Alt+W"})
+        QTest::newRow(control) << QString(control);
+}
+
+// --help, the README, the manual page and the AppStream description name the same
+// controls: a user finds a key in whichever one they read.
+void tst_Programs::controlsListedAlike()
+{
+    QFETCH(QString, control);
+
+    QProcess help;
+    help.start(QStringLiteral(QUADVIEW_PATH), {"--help"});
+    QVERIFY(help.waitForFinished(15000));
+    QVERIFY2(QString::fromUtf8(help.readAllStandardOutput()).contains(control, Qt::CaseInsensitive), "--help");
+    for (const char *path : {"README.md", "viewer/quadview.1", "viewer/io.github.quadview.quadview.metainfo.xml"}) {
+        QFile file(QStringLiteral(SOURCE_DIR "/") + path);
+        QVERIFY2(file.open(QIODevice::ReadOnly), path);
+        QVERIFY2(QString::fromUtf8(file.readAll()).contains(control, Qt::CaseInsensitive), path);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Programs)
