@@ -119,6 +119,9 @@ private slots:
     void resizeBurstDuringDrag();
     void chordOnLayout_data();
     void chordOnLayout();
+    void keyboardAlone();
+    void zoomKeysOnLayout_data();
+    void zoomKeysOnLayout();
     // Last: it takes the compositor away.
     void compositorRestart();
 
@@ -140,6 +143,7 @@ private:
     void verifyPresentedFace(GLWidget *top);
     void verifyFocusFrame(GLWidget *focused);
     void verifyCellCentres();
+    void tabToTopView();
 
     std::unique_ptr<Desk> m_desk;
     std::unique_ptr<MainWindow> m_window;
@@ -799,6 +803,120 @@ void tst_EndToEnd::chordOnLayout()
     QCOMPARE(layout->count(), 4);
 }
 
+// Nothing but the keyboard, through the display server: Tab round the views in reading
+// order, Alt+W on the view Tab reached, the arrows as the drag they stand for and + as a
+// wheel notch, pixel for pixel, and Home back to the picture of the start.
+void tst_EndToEnd::keyboardAlone()
+{
+    GLWidget *top = viewport(VP_TOP);
+    Camera *camera = top->getCamera();
+    const QVector3D preset = positionOf(camera);
+    const QRect area = areaOf(top);
+    QImage start;
+    QVERIFY2(settledPicture(&start, area), "the screen did not settle within 20 s");
+
+    tabToTopView();
+    const struct { bool shift; Viewport focused; } steps[] = {
+        {false, VP_LEFT}, {false, VP_FRONT}, {false, VP_PERSPECTIVE}, {false, VP_TOP}, {true, VP_PERSPECTIVE},
+        {true, VP_FRONT}, {false, VP_PERSPECTIVE}, {false, VP_TOP},
+    };
+    for (const auto &step : steps) {
+        QVERIFY(m_desk->press(Desk::KeyTab, step.shift ? QList<int>{Desk::KeyLeftShift} : QList<int>()));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(viewport(step.focused)));
+    }
+    verifyFocusFrame(top);
+    auto *layout = qobject_cast<QGridLayout *>(m_window->centralWidget()->layout());
+    QVERIFY(m_desk->chord());
+    QTRY_COMPARE(layout->count(), 1);
+    QVERIFY(m_desk->press(Desk::KeyTab));
+    QVERIFY(m_desk->chord());
+    QTRY_COMPARE(layout->count(), 4);
+    QTRY_VERIFY(top->hasFocus());
+    QVERIFY2(showsPicture(area, start), qPrintable(m_pictureProblem));
+
+    // Right three times and Down twice: the drag of 30 pixels left and 20 up.
+    for (int key : {Desk::KeyRight, Desk::KeyRight, Desk::KeyRight, Desk::KeyDown, Desk::KeyDown})
+        QVERIFY(m_desk->press(key));
+    QTRY_COMPARE(positionOf(camera), preset + QVector3D(30, 0, 20));
+    QImage byKeys;
+    QVERIFY2(settledPicture(&byKeys, area), "the screen did not settle within 20 s");
+    QVERIFY(m_desk->press(Desk::KeyHome));
+    QTRY_COMPARE(positionOf(camera), preset);
+    QVERIFY2(showsPicture(area, start), qPrintable(m_pictureProblem));
+    const QPoint centre = centreOf(top);
+    QVERIFY(m_desk->moveTo(centre) >= 0);
+    QVERIFY(m_desk->button(true) >= 0);
+    QVERIFY(m_desk->moveTo(centre - QPoint(30, 20)) >= 0);
+    QVERIFY(m_desk->button(false) >= 0);
+    QTRY_COMPARE(positionOf(camera), preset + QVector3D(30, 0, 20));
+    QVERIFY2(showsPicture(area, byKeys), qPrintable(m_pictureProblem));
+
+    // + (Shift and =, on this US keyboard), then a notch of the wheel away from Home.
+    QVERIFY(m_desk->press(Desk::KeyHome));
+    QVERIFY(m_desk->press(Desk::KeyEqual, {Desk::KeyLeftShift}));
+    QTRY_COMPARE(positionOf(camera), preset + QVector3D(0, -10, 0));
+    QImage byPlus;
+    QVERIFY2(settledPicture(&byPlus, area), "the screen did not settle within 20 s");
+    QVERIFY(m_desk->press(Desk::KeyHome));
+    QTRY_COMPARE(positionOf(camera), preset);
+    QVERIFY(m_desk->wheel(1) >= 0);
+    QTRY_COMPARE(positionOf(camera), preset + QVector3D(0, -10, 0));
+    QVERIFY2(showsPicture(area, byPlus), qPrintable(m_pictureProblem));
+
+    QVERIFY(m_desk->press(Desk::KeyHome));
+    QTRY_COMPARE(positionOf(camera), preset);
+    QVERIFY2(showsPicture(area, start), qPrintable(m_pictureProblem));
+}
+
+void tst_EndToEnd::zoomKeysOnLayout_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QList<int>>("held");
+    // Notches of the wheel away from the user that the key stands for.
+    QTest::addColumn<int>("notches");
+
+    const QList<int> none, shift{Desk::KeyLeftShift}, ctrl{Desk::KeyLeftCtrl};
+    QTest::newRow("us: + (Shift and =)") << "us" << int(Desk::KeyEqual) << shift << 1;
+    QTest::newRow("us: = alone") << "us" << int(Desk::KeyEqual) << none << 1;
+    QTest::newRow("us: Ctrl and =") << "us" << int(Desk::KeyEqual) << ctrl << 1;
+    QTest::newRow("us: -") << "us" << int(Desk::KeyMinus) << none << -1;
+    QTest::newRow("us: keypad -") << "us" << int(Desk::KeyKeypadMinus) << none << -1;
+    QTest::newRow("us: _ (Shift and -)") << "us" << int(Desk::KeyMinus) << shift << 0;
+    QTest::newRow("fr: + (Shift and =, right of ))") << "fr" << int(Desk::KeyEqual) << shift << 1;
+    QTest::newRow("fr: - (on the 6)") << "fr" << int(Desk::Key6) << none << -1;
+    QTest::newRow("fr: ) (US's - place)") << "fr" << int(Desk::KeyMinus) << none << 0;
+    QTest::newRow("de: + (a key of its own, right of Ü)") << "de" << int(Desk::KeyRightBrace) << none << 1;
+    QTest::newRow("de: - (left of the right Shift)") << "de" << int(Desk::KeySlash) << none << -1;
+    QTest::newRow("de: ß (US's - place)") << "de" << int(Desk::KeyMinus) << none << 0;
+}
+
+// + and - are found on whichever keys type them on the active layout, as the display
+// server hands the keys to Qt; a key that types neither does nothing.
+void tst_EndToEnd::zoomKeysOnLayout()
+{
+    QFETCH(QString, layout);
+    QFETCH(int, key);
+    QFETCH(QList<int>, held);
+    QFETCH(int, notches);
+
+    // Every desktop here starts with a US keyboard.
+    QString why;
+    if (layout != "us") {
+        if (!m_desk->setLayouts(layout, 0, &why))
+            QSKIP(qPrintable(why));
+        m_layoutsSet = true;
+    }
+    tabToTopView();
+    Camera *camera = viewport(VP_TOP)->getCamera();
+    const float height = camera->getPositionY();
+    QVERIFY(m_desk->press(key, held));
+    // The keypad's +, through the same keyboard, comes after the key: once it has zoomed,
+    // the key was handled.
+    QVERIFY(m_desk->press(Desk::KeyKeypadPlus));
+    QTRY_COMPARE(camera->getPositionY(), height - 10 * (notches + 1));
+}
+
 // KDE Plasma runs KWin under a wrapper that keeps the Wayland socket and starts KWin
 // again when it dies, and asks Qt programs to reconnect (Qt 6.6 and later). Every
 // OpenGL context is lost then; the views must come back as they were, and go on.
@@ -897,6 +1015,16 @@ void tst_EndToEnd::dragTopViewBy(QPoint offset)
         QVERIFY(m_desk->button(false) >= 0);
         offset -= step;
     }
+}
+
+// The keyboard goes to the window; Tab, the first key, gives it to the top view. A Wayland
+// compositor gives the keyboard to the only window there is.
+void tst_EndToEnd::tabToTopView()
+{
+    QTRY_VERIFY2(m_window->isActiveWindow(), "the window never got the keyboard");
+    QVERIFY(!qobject_cast<GLWidget *>(QApplication::focusWidget()));
+    QVERIFY(m_desk->press(Desk::KeyTab));
+    QTRY_VERIFY(viewport(VP_TOP)->hasFocus());
 }
 
 // The picture of an area once two in a row agree. Not a QTRY: it would take the

@@ -76,9 +76,16 @@ public:
     virtual bool pinch(QWidget *widget, const QList<qreal> &scales, qreal degrees);
     // The keyboard. Keys are named by their evdev codes, that is by where they sit on
     // the keyboard: 17 is where QWERTY has W, 44 where it has Z.
-    enum Key { KeyW = 17, KeyZ = 44 };
-    // Alt held while the key goes down and up, through the keyboard's active layout.
-    virtual bool altWith(int key) = 0;
+    enum Key {
+        Key6 = 7, KeyMinus = 12, KeyEqual = 13, KeyTab = 15, KeyW = 17, KeyRightBrace = 27, KeyLeftCtrl = 29,
+        KeyLeftShift = 42, KeyZ = 44, KeySlash = 53, KeyLeftAlt = 56, KeyKeypadMinus = 74, KeyKeypadPlus = 78,
+        KeyHome = 102, KeyUp = 103, KeyLeft = 105, KeyRight = 106, KeyDown = 108
+    };
+    // The key goes down and up while the keys `held` (Shift, Alt...) are held down, in
+    // order, through the keyboard's active layout. Returns when the display server has
+    // taken the keys.
+    virtual bool press(int key, const QList<int> &held = {}) = 0;
+    bool altWith(int key) { return press(key, {KeyLeftAlt}); }
     // W released while Alt is held, with the key that types W on a US layout.
     bool chord() { return altWith(KeyW); }
     // Gives the keyboard the layouts `names` (xkb's, such as "us,ru") with the one at

@@ -124,9 +124,12 @@ qint64 GnomeDesk::touch(QPoint, QPoint, int)
     return -1;
 }
 
-bool GnomeDesk::altWith(int key)
+bool GnomeDesk::press(int key, const QList<int> &held)
 {
-    return eval("gnome/alt-with.js", {{"key", key}}) == "ok";
+    QJsonArray down;
+    for (int code : held)
+        down.append(code);
+    return eval("gnome/keys.js", {{"key", key}, {"held", down}}) == "ok";
 }
 
 QImage GnomeDesk::pixels(const QRect &area)

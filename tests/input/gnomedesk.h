@@ -34,7 +34,7 @@ public:
     bool has(Device device) const override;
     qint64 scroll(int steps, double pixels, int hz) override;
     qint64 touch(QPoint from, QPoint to, int steps) override;
-    bool altWith(int key) override;
+    bool press(int key, const QList<int> &held) override;
     QImage pixels(const QRect &area) override;
     bool setScale(qreal scale) override;
     bool hideWindow(QWindow *window) override;

@@ -32,9 +32,12 @@ qint64 PointerDesk::scroll(int steps, double pixels, int hz)
     return sent(m_pointer.command(QString("scroll %1 %2 %3").arg(steps).arg(pixels).arg(hz)));
 }
 
-bool PointerDesk::altWith(int key)
+bool PointerDesk::press(int key, const QList<int> &held)
 {
-    return sent(m_pointer.command(QString("chord %1").arg(key))) >= 0;
+    QString command = QString("key %1").arg(key);
+    for (int down : held)
+        command += QString(" %1").arg(down);
+    return sent(m_pointer.command(command)) >= 0;
 }
 
 qint64 PointerDesk::touch(QPoint from, QPoint to, int steps)

@@ -15,7 +15,7 @@ public:
     qint64 wheel(int notches) override;
     qint64 glide(QPoint screen, int hz, int milliseconds) override;
     qint64 scroll(int steps, double pixels, int hz) override;
-    bool altWith(int key) override;
+    bool press(int key, const QList<int> &held) override;
     qint64 touch(QPoint from, QPoint to, int steps) override;
     qint64 twoFingers(const QLineF &from, const QLineF &to, int steps) override;
 

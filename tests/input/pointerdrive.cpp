@@ -11,8 +11,9 @@
 //                       motion event every 1/HZ s (none where the pixel is the same)
 //   extent W H          the layout of outputs now measures W x H logical pixels (after
 //                       a change of scale; wlroots only, the others ignore it)
-//   chord [KEY]         Alt held while the key with evdev code KEY (default 17, where
-//                       QWERTY has W) goes down and up, through the keyboard's layout
+//   key KEY [HELD...]   the key with evdev code KEY (17 is where QWERTY has W) goes down
+//                       and up while the keys HELD (56, left Alt; 42, left Shift) are held
+//                       down in order, through the keyboard's layout
 //   layouts NAMES N     the keyboard's layouts, xkb names such as us,ru, with the Nth
 //                       (from 0) locked (wlroots only: its keyboard is pointerdrive's own)
 //   scroll N PX HZ      N steps of a touchpad's two-finger scroll of PX pixels each (positive:
@@ -49,6 +50,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -62,6 +64,19 @@ int64_t nowNs()
 uint32_t nowMs()
 {
     return uint32_t(nowNs() / 1000000);
+}
+
+// The keys `held` go down in order, then `key` goes down and up, then the keys held
+// come up in the opposite order: send(code, down) for each.
+template<typename Send>
+void sendAround(uint32_t key, const std::vector<uint32_t> &held, Send send)
+{
+    for (uint32_t code : held)
+        send(code, true);
+    send(key, true);
+    send(key, false);
+    for (auto code = held.rbegin(); code != held.rend(); ++code)
+        send(*code, false);
 }
 
 void sleepUntil(int64_t deadlineNs)
@@ -79,7 +94,7 @@ public:
     virtual void button(bool pressed) = 0;
     virtual void wheel(int notches) = 0;
     virtual void setExtent(uint32_t, uint32_t) {}
-    virtual bool chord(uint32_t key) = 0;
+    virtual bool keys(uint32_t key, const std::vector<uint32_t> &held) = 0;
     virtual bool setLayouts(const std::string &, uint32_t) { return false; }
     // One step of a two-finger scroll, and the lift of the fingers; false where this
     // display server offers no such device.
@@ -250,18 +265,22 @@ public:
         return written;
     }
 
-    bool chord(uint32_t key) override
+    // A virtual keyboard sends its modifiers itself, as a real one's driver does: each key
+    // goes through an xkb state of the keymap, which tells what they are after it.
+    bool keys(uint32_t key, const std::vector<uint32_t> &held) override
     {
-        if (!m_keyboard)
+        xkb_state *state = m_keyboard ? xkb_state_new(m_keymap) : nullptr;
+        if (!state)
             return false;
-        const uint32_t leftAlt = 56, pressed = 1, released = 0;
-        const uint32_t alt = 1u << xkb_keymap_mod_get_index(m_keymap, XKB_MOD_NAME_ALT);
-        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), leftAlt, pressed);
-        zwp_virtual_keyboard_v1_modifiers(m_keyboard, alt, 0, 0, m_group);
-        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), key, pressed);
-        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), key, released);
-        zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), leftAlt, released);
-        zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, m_group);
+        const auto send = [&](uint32_t code, bool down) {
+            zwp_virtual_keyboard_v1_key(m_keyboard, nowMs(), code, down ? 1 : 0);
+            // X keycodes are evdev codes plus 8.
+            xkb_state_update_key(state, code + 8, down ? XKB_KEY_DOWN : XKB_KEY_UP);
+            zwp_virtual_keyboard_v1_modifiers(m_keyboard, xkb_state_serialize_mods(state, XKB_STATE_MODS_DEPRESSED),
+                                              0, 0, m_group);
+        };
+        sendAround(key, held, send);
+        xkb_state_unref(state);
         return true;
     }
 
@@ -347,11 +366,11 @@ public:
     }
 
     // Through the layout KWin has active.
-    bool chord(uint32_t key) override
+    bool keys(uint32_t key, const std::vector<uint32_t> &held) override
     {
-        const uint32_t leftAlt = 56;
-        for (const auto &[code, pressed] : {std::pair{leftAlt, 1u}, {key, 1u}, {key, 0u}, {leftAlt, 0u}})
-            org_kde_kwin_fake_input_keyboard_key(m_input, code, pressed);
+        sendAround(key, held, [this](uint32_t code, bool down) {
+            org_kde_kwin_fake_input_keyboard_key(m_input, code, down ? 1 : 0);
+        });
         return true;
     }
 
@@ -399,12 +418,12 @@ public:
     }
 
     // X keycodes are evdev codes plus 8.
-    bool chord(uint32_t key) override
+    bool keys(uint32_t key, const std::vector<uint32_t> &held) override
     {
-        const uint8_t leftAlt = 56 + 8, code = uint8_t(key + 8);
-        for (const auto &[type, detail] : {std::pair{XCB_KEY_PRESS, leftAlt}, {XCB_KEY_PRESS, code},
-                                           {XCB_KEY_RELEASE, code}, {XCB_KEY_RELEASE, leftAlt}})
-            xcb_test_fake_input(m_connection, uint8_t(type), detail, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        sendAround(key, held, [this](uint32_t code, bool down) {
+            xcb_test_fake_input(m_connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, uint8_t(code + 8),
+                                XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        });
         return true;
     }
 
@@ -465,10 +484,11 @@ int main(int argc, char *argv[])
             driver->move(x, y);
         } else if (int width = 0, height = 0; command == "extent" && words >> width >> height && width > 0 && height > 0) {
             driver->setExtent(uint32_t(width), uint32_t(height));
-        } else if (command == "chord") {
-            uint32_t key = 17;
-            words >> key;
-            if (!driver->chord(key)) {
+        } else if (uint32_t key = 0; command == "key" && words >> key) {
+            std::vector<uint32_t> held;
+            for (uint32_t down = 0; words >> down;)
+                held.push_back(down);
+            if (!driver->keys(key, held)) {
                 std::printf("error: no keyboard here\n");
                 return 1;
             }

@@ -105,6 +105,9 @@ if [ ! -s "$folder/display" ]; then
 fi
 
 export DISPLAY=:$(head -n 1 "$folder/display")
+# The keymap of a keyboard that libinput or evdev drives, as on a desktop: the inputtest
+# driver takes the server's default, with the old xfree86 keycodes (Right is 102, not 114).
+setxkbmap -rules evdev -model pc105 -layout us
 export QUADVIEW_DESKTOP=xorg QUADVIEW_XORG_DEVICES=$folder QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 status=0
