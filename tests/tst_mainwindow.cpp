@@ -30,7 +30,7 @@ private slots:
     void cleanup();
 
     void startUp();
-    void chordBeforeAnyClickDoesNothing();
+    void keysBeforeAnyFocusDoNothing();
     void maximiseRestoreMaximise_data();
     void maximiseRestoreMaximise();
     void camerasSurviveSwitching();
@@ -164,11 +164,20 @@ void tst_MainWindow::startUp()
     }
 }
 
-void tst_MainWindow::chordBeforeAnyClickDoesNothing()
+// Until a view has the focus, the window has it: no key moves a camera or switches.
+void tst_MainWindow::keysBeforeAnyFocusDoNothing()
 {
     QVERIFY(showWindow());
+    QHash<GLWidget *, QVector3D> cameras;
+    for (GLWidget *widget : m_window->findChildren<GLWidget *>())
+        cameras.insert(widget, positionOf(widget->getCamera()));
     pressChord();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Up, Qt::Key_Plus, Qt::Key_Minus, Qt::Key_Equal, Qt::Key_Home})
+        QTest::keyClick(static_cast<QWidget *>(nullptr), key);
     verifyStartUpGrid();
+    for (auto camera = cameras.cbegin(); camera != cameras.cend(); ++camera)
+        QCOMPARE(positionOf(camera.key()->getCamera()), camera.value());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_window.get()));
 }
 
 void tst_MainWindow::maximiseRestoreMaximise_data()
