@@ -57,8 +57,8 @@ const char usage[] =
     "      do nothing.\n"
     "\n"
     "Environment: QT_QPA_PLATFORM (xcb for X11, wayland), QT_SCALE_FACTOR.\n"
-    "Exit status: 0 when the window is closed; 1 when there is no display to open\n"
-    "it on or no usable OpenGL.\n";
+    "Exit status: 0 when the window is closed; 1 when quadview cannot start or go\n"
+    "on, with a line saying why. The manual page (man quadview) lists each case.\n";
 
 QtMessageHandler qtMessageHandler = nullptr;
 
