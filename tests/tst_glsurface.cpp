@@ -2,6 +2,8 @@
 #include "glsurface.h"
 
 #include <QOpenGLContext>
+#include <QPainter>
+#include <QRasterWindow>
 #include <QtTest>
 
 #include <GL/gl.h>
@@ -53,6 +55,13 @@ private:
     }
 };
 
+// The window around the surface. A Wayland compositor shows a window once it has drawn.
+class Host : public QRasterWindow
+{
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(QRect(QPoint(), size()), Qt::white); }
+};
+
 } // namespace
 
 // The surface driven with a renderer that only records: when it calls which hook, and
@@ -62,11 +71,14 @@ class tst_GLSurface : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void firstFrame();
     void hooksFollowSize_data();
     void hooksFollowSize();
+    void paintsPerOccasion_data();
+    void paintsPerOccasion();
     void frameOwedWhileHiddenIsPainted();
     void newNativeSurfaceGetsNewContext();
     void grabFrame();
@@ -74,18 +86,31 @@ private slots:
 
 private:
     bool showAndWaitForFrame();
+    bool settle();
 
     std::unique_ptr<RecordingRenderer> m_renderer;
+    std::unique_ptr<QRasterWindow> m_window;
     std::unique_ptr<GLSurface> m_surface;
     std::unique_ptr<QSignalSpy> m_frames;
 };
 
+void tst_GLSurface::initTestCase()
+{
+    // Told that it runs under QTest, Qt's Wayland platform covers a window with a blank
+    // buffer whenever an expose is not answered with a frame at once, which no user sees.
+    qunsetenv("QT_QTESTLIB_RUNNING");
+}
+
 void tst_GLSurface::init()
 {
     m_renderer = std::make_unique<RecordingRenderer>();
+    // Embedded in a window, as a viewport's surface is (a subsurface on Wayland).
+    m_window = std::make_unique<Host>();
+    m_window->resize(300, 200);
     m_surface = std::make_unique<GLSurface>(m_renderer.get());
+    m_surface->setParent(m_window.get());
     m_renderer->surface = m_surface.get();
-    m_surface->resize(160, 120);
+    m_surface->setGeometry(10, 10, 160, 120);
     m_frames = std::make_unique<QSignalSpy>(m_surface.get(), &GLSurface::frameSwapped);
 }
 
@@ -93,6 +118,7 @@ void tst_GLSurface::cleanup()
 {
     m_frames.reset();
     m_surface.reset();
+    m_window.reset();
     m_renderer.reset();
 }
 
@@ -100,7 +126,8 @@ bool tst_GLSurface::showAndWaitForFrame()
 {
     const qsizetype before = m_frames->size();
     m_surface->show();
-    return QTest::qWaitForWindowExposed(m_surface.get())
+    m_window->show();
+    return QTest::qWaitForWindowExposed(m_window.get()) && QTest::qWaitForWindowExposed(m_surface.get())
         && QTest::qWaitFor([&] { return m_frames->size() > before; });
 }
 
@@ -138,6 +165,77 @@ void tst_GLSurface::hooksFollowSize()
     QTRY_COMPARE(m_renderer->since(from), QStringList({"paintGL"}));
     QCOMPARE(m_renderer->count("initializeGL"), 1);
     QCOMPARE(m_renderer->calls.filter(" a size it was not told").size() + m_renderer->calls.filter(" without").size(), 0);
+}
+
+// Handles events until whatever the surface had asked of the display server has come:
+// an update request of its own, which Qt merges with one already pending, and a batch's
+// end queued before it. True once two such rounds in a row brought no paint.
+bool tst_GLSurface::settle()
+{
+    struct Requests : QObject
+    {
+        int seen = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            seen += event->type() == QEvent::UpdateRequest;
+            return false;
+        }
+    } requests;
+    m_surface->installEventFilter(&requests);
+    for (int quiet = 0, round = 0; round < 20; ++round) {
+        const int paints = m_renderer->count("paintGL"), before = requests.seen;
+        m_surface->requestUpdate();
+        if (!QTest::qWaitFor([&] { return requests.seen > before; }, 5000))
+            return false;
+        quiet = m_renderer->count("paintGL") == paints ? quiet + 1 : 0;
+        if (quiet == 2)
+            return true;
+    }
+    return false;
+}
+
+void tst_GLSurface::paintsPerOccasion_data()
+{
+    QTest::addColumn<QString>("occasion");
+    QTest::addColumn<int>("times");
+    // Paints before the event loop runs again, and in all; unpaced (X11), then paced by
+    // a compositor (Wayland).
+    QTest::addColumn<QList<int>>("paints");
+    // Unpaced, each camera's frame is painted at once; paced, at the compositor's next
+    // frame callback, with the newest camera.
+    QTest::newRow("five camera moves before a frame callback") << "camera moved" << 5 << QList<int>{5, 5, 0, 1};
+    QTest::newRow("an expose while the compositor keeps the frame") << "exposed" << 1 << QList<int>{0, 1, 0, 1};
+    // What a resize brings on X11: Qt's own expose for a window that shrank, and the X
+    // server's, in one batch of events.
+    QTest::newRow("two exposes in one batch of events") << "exposed" << 2 << QList<int>{0, 1, 0, 1};
+    QTest::newRow("a resize") << "resized" << 1 << QList<int>{0, 1, 0, 1};
+}
+
+// How many paints each occasion brings, and when, on the display server the test runs
+// on: paced by a compositor (Wayland) or not (X11).
+void tst_GLSurface::paintsPerOccasion()
+{
+    QFETCH(QString, occasion);
+    QFETCH(int, times);
+    QFETCH(QList<int>, paints);
+    const qsizetype column = QGuiApplication::platformName().startsWith("wayland") ? 2 : 0;
+    QVERIFY(showAndWaitForFrame());
+    QVERIFY2(settle(), "the surface kept painting");
+    const int before = m_renderer->count("paintGL");
+    for (int i = 0; i < times; ++i) {
+        if (occasion == "camera moved") {
+            m_surface->requestFrame();
+        } else if (occasion == "exposed") {
+            QExposeEvent expose(QRegion(QRect(QPoint(), m_surface->size())));
+            QCoreApplication::sendEvent(m_surface.get(), &expose);
+        } else {
+            m_surface->resize(m_surface->size() - QSize(10, 10));
+        }
+    }
+    QCOMPARE(m_renderer->count("paintGL") - before, paints[column]);
+    QVERIFY2(settle(), "the surface kept painting");
+    QCOMPARE(m_renderer->count("paintGL") - before, paints[column + 1]);
+    QCOMPARE(m_renderer->calls.filter(" a size it was not told").size(), 0);
 }
 
 // The camera moves while the surface is hidden: nothing is painted for nobody, and the

@@ -7,10 +7,12 @@
 #include <QExposeEvent>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QPlatformSurfaceEvent>
 #include <QTimer>
+#include <QVersionNumber>
 
 #include <GL/gl.h>
 
@@ -21,17 +23,38 @@
 // QT_LOGGING_RULES="quadview.frames.debug=true". Off by default.
 Q_LOGGING_CATEGORY(lcFrames, "quadview.frames", QtWarningMsg)
 
+namespace {
+
+// The Qt this runs with, which may be newer than the one it was built with.
+bool runsOnQtBefore(int major, int minor, int micro = 0)
+{
+    return QLibraryInfo::version() < QVersionNumber(major, minor, micro);
+}
+
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
 GLSurface::GLSurface(GLRenderer *renderer)
     : m_renderer(renderer)
-    , m_pacedByCompositor(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    , m_paced(onWayland())
+    , m_exposureBeforeQt65{onWayland() && runsOnQtBefore(6, 5)}
 {
     setSurfaceType(QSurface::OpenGLSurface);
     setFormat(surfaceFormat());
-    setFlag(Qt::WindowTransparentForInput);
-    leaveNoInputRegionUntilQt662();
+    makeTransparentForInput(this);
 }
 
 GLSurface::~GLSurface() = default;
+
+void GLSurface::makeTransparentForInput(QWindow *window)
+{
+    window->setFlag(Qt::WindowTransparentForInput);
+    leaveNoInputRegionBeforeQt662(window);
+}
 
 // Milliseconds on the monotonic clock, which the benchmark and a display server's
 // own timestamps on Linux also use, so that the lines can be laid beside theirs.
@@ -75,49 +98,84 @@ void GLSurface::requestFrame()
     serveFrame(Occasion::CameraMoved);
 }
 
-// The rule: the one place that decides when this viewport paints.
+// The rule: the one place that decides when this viewport paints (the table in the
+// header).
 void GLSurface::serveFrame(Occasion occasion)
 {
-    static const char *const names[] = {"camera moved", "changed", "exposed", "ready"};
+    static const char *const names[] = {"camera moved", "changed", "exposed", "update request", "batch end",
+                                        "shown by the window around"};
     trace(names[int(occasion)]);
-    if (occasion != Occasion::Ready)
+    if (occasion == Occasion::CameraMoved || occasion == Occasion::Changed || occasion == Occasion::Exposed)
         m_frameOwed = true;
     if (!m_frameOwed)
         return;
     // Kept until the surface can present again: its next expose serves it.
-    if (!isExposed()) {
+    if (!canPresent()) {
         trace("held while unexposed");
-        serveUnexposedBeforeQt65();
+        askForFirstExposeBeforeQt65();
         return;
     }
-    // Under a compositor that still shows the surface's last frame, an expose is served
-    // at the next frame callback, so that views exposed together with their window do not
-    // each wait out a refresh in turn; one that ends Qt's wait for a frame callback (Qt
-    // marked the surface unexposed meanwhile), or comes to a surface shown afresh, is
-    // served at once.
-    // On X11 a resize brings two exposes in one batch of events (Qt's own for a window
-    // that shrank, and the X server's): both are served by one paint after the batch.
-    // The first frame of all is painted at once.
-    if (occasion == Occasion::Exposed && !m_pacedByCompositor && m_presentedSize.isValid()) {
-        if (!m_exposeQueued)
-            QMetaObject::invokeMethod(this, [this] { m_exposeQueued = false; serveFrame(Occasion::Ready); },
-                                      Qt::QueuedConnection);
-        m_exposeQueued = true;
+    if (!isExposed()) {
+        // Before Qt 6.5: shown through the window around, though Qt holds the surface
+        // unexposed. Such a frame did not always reach the screen (Qt 6.11 as well): the
+        // surface's own expose paints it again.
+        trace("shows through the window around");
+        presentFrame();
+        m_frameKept = false;
         return;
     }
-    const bool urgentExpose = occasion == Occasion::Exposed && !m_frameKept;
-    const bool now = urgentExpose || occasion == Occasion::Ready
-        || (occasion == Occasion::CameraMoved && !m_pacedByCompositor);
+    bool now = false;
+    switch (occasion) {
+    case Occasion::CameraMoved:
+        now = !m_paced;
+        break;
+    case Occasion::Changed:
+        break;
+    case Occasion::Exposed:
+        if (!m_paced && m_hasPresented) {
+            // A resize brings two exposes in one batch of events (Qt's own for a window
+            // that shrank, and the X server's): one paint after the batch serves both.
+            if (!m_batchEndQueued)
+                QMetaObject::invokeMethod(this, [this] {
+                    m_batchEndQueued = false;
+                    serveFrame(Occasion::BatchEnd);
+                }, Qt::QueuedConnection);
+            m_batchEndQueued = true;
+            return;
+        }
+        // Views exposed together with their window do not each wait out a refresh in
+        // turn while the compositor still shows their last frame; an expose that ends
+        // Qt's wait for a frame callback (Qt marked the surface unexposed meanwhile), or
+        // comes to a surface shown afresh, is served at once, as is the very first.
+        now = !m_paced || !m_frameKept;
+        break;
+    case Occasion::UpdateRequest:
+    case Occasion::BatchEnd:
+    case Occasion::ParentExposed:
+        now = true;
+        break;
+    }
     if (now) {
         presentFrame();
         return;
     }
     // A compositor that paces frames delivers the request at its next frame callback
     // (at once when no frame is in flight), so a fast drag never queues frames and the
-    // one paint shows the newest camera. After a resize on X11 the expose that may
+    // one paint shows the newest camera. Unpaced, after a resize, the expose that may
     // follow serves the frame first, and the request then finds nothing owed.
     trace("update requested");
     requestUpdate();
+}
+
+bool GLSurface::canPresent() const
+{
+    return isExposed() || exposedOnlyToParentBeforeQt65();
+}
+
+// A size or pixel ratio the frame on screen does not have.
+bool GLSurface::differsFromPresented() const
+{
+    return !m_hasPresented || size() != m_presentedSize || devicePixelRatio() != m_presentedRatio;
 }
 
 void GLSurface::presentFrame()
@@ -133,6 +191,7 @@ void GLSurface::presentFrame()
     trace("swapped");
     m_frameOwed = false;
     m_frameKept = true;
+    m_hasPresented = true;
     m_presentedSize = size();
     m_presentedRatio = devicePixelRatio();
     emit frameSwapped();
@@ -141,10 +200,9 @@ void GLSurface::presentFrame()
 // A new size reaches the renderer before the first paint that has it.
 void GLSurface::paintGL()
 {
-    if (m_resizedSinceGl || size() != m_glSize) {
-        rereadSizeForMesaSoftware();
+    if (size() != m_glSize) {
+        bindAgainForMesaSoftware();
         m_glSize = size();
-        m_resizedSinceGl = false;
         m_renderer->resizeGL(width(), height());
     }
     m_renderer->paintGL();
@@ -181,7 +239,9 @@ bool GLSurface::makeCurrent()
         return false;
     }
     m_reportedFailure = false;
-    m_resizedSinceGl = true;
+    const QByteArray renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    m_softwareRasterizer = renderer.startsWith("llvmpipe") || renderer.startsWith("softpipe");
+    m_glSize = QSize();
     m_renderer->initializeGL();
     return true;
 }
@@ -214,7 +274,7 @@ bool GLSurface::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::UpdateRequest:
-        serveFrame(Occasion::Ready);
+        serveFrame(Occasion::UpdateRequest);
         return true;
     // Platforms that ask for a repaint rather than send an expose.
     case QEvent::Paint:
@@ -243,9 +303,10 @@ bool GLSurface::event(QEvent *event)
         break;
     }
     const bool handled = QWindow::event(event);
-    // A size or pixel ratio the frame on screen does not have, whatever event brought
-    // it: a resize, a move to another screen, a new output scale.
-    if (!m_frameOwed && (size() != m_presentedSize || devicePixelRatio() != m_presentedRatio))
+    // Whatever event brought it: a resize, a move to another screen, a new output scale.
+    // A resize is served even where a frame is owed already, since the frame that owed
+    // it may not have been able to present.
+    if ((!m_frameOwed || event->type() == QEvent::Resize) && differsFromPresented())
         serveFrame(Occasion::Changed);
     return handled;
 }
@@ -254,55 +315,46 @@ void GLSurface::exposeEvent(QExposeEvent *)
 {
     trace("expose event");
     if (!isExposed()) {
-        m_parentExposedSince = false;
+        m_exposureBeforeQt65.parentExposedSince = false;
         m_frameKept = false;
         return;
     }
-    m_wasExposed = true;
+    m_exposureBeforeQt65.wasExposed = true;
     serveFrame(Occasion::Exposed);
 }
 
 // The platform surface has taken its new size; the renderer's hook runs in the next
-// paint, with the context current.
+// paint, with the context current. The context is made here the first time, as
+// QOpenGLWindow makes its own: made only at the first paint, on an exposed surface, the
+// first frames under sway (Qt 6.4) kept an earlier size of the surface, two runs in three.
 void GLSurface::resizeEvent(QResizeEvent *)
 {
     trace("resize event");
-    makeContextAtFirstResizeForSwayQt64();
-    // A frame painted since the size was asked for (an expose served in between) has
-    // already told the renderer, and Mesa read the size then.
-    if (size() != m_glSize)
-        m_resizedSinceGl = true;
-    serveFrame(Occasion::Changed);
+    if (!m_context)
+        makeCurrent();
 }
 
-// The helps, for Qt 6.4 to 6.8 and Mesa's software rasterizer.
+// The helps.
 
 // Until Qt 6.6.2, Qt's Wayland platform ignores Qt::WindowTransparentForInput (from 6.6.0
 // it honours it, until the surface is hidden and shown). A mask that lies outside the
 // surface leaves it no input region: the pointer goes to the window around it, which
 // hands it to the viewport under it and keeps a drag with the viewport it began in, as
 // on X11.
-void GLSurface::leaveNoInputRegionUntilQt662()
+void GLSurface::leaveNoInputRegionBeforeQt662(QWindow *window)
 {
-    if (m_pacedByCompositor)
-        setMask(QRegion(-1, -1, 1, 1));
-}
-
-// Made only at the first paint, on an exposed surface, the first frames under sway (Qt
-// 6.4) kept an earlier size of the surface, two runs in three. Made at the first resize,
-// as QOpenGLWindow makes its own, they do not.
-void GLSurface::makeContextAtFirstResizeForSwayQt64()
-{
-    if (!m_context)
-        makeCurrent();
+    if (onWayland() && runsOnQtBefore(6, 6, 2))
+        window->setMask(QRegion(-1, -1, 1, 1));
 }
 
 // Mesa's software rasterizer reads a surface's size only when its context is made
 // current or after a swap. A context still current from before a resize would draw the
 // next frame at the old size, and on Wayland the rest of the new buffer would show the
 // window behind it. Binding the context afresh makes it read the size.
-void GLSurface::rereadSizeForMesaSoftware()
+void GLSurface::bindAgainForMesaSoftware()
 {
+    if (!m_softwareRasterizer)
+        return;
     m_context->doneCurrent();
     m_context->makeCurrent(this);
 }
@@ -311,28 +363,16 @@ void GLSurface::rereadSizeForMesaSoftware()
 // exposed again when the window around it is (after the compositor withheld frame
 // callbacks, on a hidden workspace say, or before the window was first configured):
 // the embedded window stays unexposed to Qt though it shows. The window around it
-// knows (watchParent()), and its expose serves an owed frame at once: no update request
-// comes to a surface Qt holds unexposed, and a new frame is what brings the compositor's
-// frame callbacks back. Only an expose that came after this surface lost its own counts:
-// a window around it that merely stays exposed says nothing, and on a hidden workspace
-// every paint would wait out Qt's 100 ms for a frame callback the compositor withholds,
-// for a picture nobody sees.
-void GLSurface::serveUnexposedBeforeQt65()
+// knows (watchParent()), and its expose lets an owed frame be presented: no update
+// request comes to a surface Qt holds unexposed, and a new frame is what brings the
+// compositor's frame callbacks back. Only an expose that came after this surface lost
+// its own counts: a window around it that merely stays exposed says nothing, and on a
+// hidden workspace every paint would wait out Qt's 100 ms for a frame callback the
+// compositor withholds, for a picture nobody sees.
+bool GLSurface::exposedOnlyToParentBeforeQt65() const
 {
-    if (!showsThroughParentBeforeQt65()) {
-        askForFirstExposeBeforeQt65();
-        return;
-    }
-    trace("shows through the window around");
-    presentFrame();
-    // A frame swapped while Qt has the surface unexposed did not always reach the screen
-    // (Qt 6.11 as well): the surface's own expose paints it again.
-    m_frameKept = false;
-}
-
-bool GLSurface::showsThroughParentBeforeQt65() const
-{
-    return m_pacedByCompositor && m_wasExposed && m_parentExposedSince && m_watchedParent
+    const Exposure &exposure = m_exposureBeforeQt65;
+    return exposure.needed && exposure.wasExposed && exposure.parentExposedSince && m_watchedParent
         && m_watchedParent->isExposed();
 }
 
@@ -343,17 +383,18 @@ bool GLSurface::showsThroughParentBeforeQt65() const
 // at once, gets it exposed.
 void GLSurface::askForFirstExposeBeforeQt65()
 {
-    if (!m_pacedByCompositor || m_wasExposed || m_askedForExpose || !isVisible() || !m_watchedParent
+    Exposure &exposure = m_exposureBeforeQt65;
+    if (!exposure.needed || exposure.wasExposed || exposure.askedForExpose || !isVisible() || !m_watchedParent
         || !m_watchedParent->isExposed())
         return;
-    m_askedForExpose = true;
+    exposure.askedForExpose = true;
     const QRect at = geometry();
     setGeometry(at.adjusted(0, 0, 1, 0));
     setGeometry(at);
 }
 
-// The window around this surface, whose exposure (before Qt 6.5) and pixel ratio (up to
-// Qt 6.8) the helps follow. Qt's window container sets it before it shows the surface.
+// The window around this surface, whose exposure (before Qt 6.5) and pixel ratio the
+// helps follow. Qt's window container sets it before it shows the surface.
 void GLSurface::watchParent()
 {
     if (parent() == m_watchedParent)
@@ -370,20 +411,22 @@ bool GLSurface::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_watchedParent) {
         if (event->type() == QEvent::Expose && m_watchedParent->isExposed()) {
             trace("window around exposed");
-            m_parentExposedSince = true;
-            if (!isExposed())
-                serveFrame(Occasion::Ready);
+            if (m_exposureBeforeQt65.needed) {
+                m_exposureBeforeQt65.parentExposedSince = true;
+                if (!isExposed())
+                    serveFrame(Occasion::ParentExposed);
+            }
         }
-        followParentRatioUpToQt68();
+        followParentRatio();
     }
     return QWindow::eventFilter(watched, event);
 }
 
 // Qt's Wayland platform gives an embedded window a new pixel ratio on its own
 // schedule (when its surface enters the new output, or from Qt 6.6 on at its next
-// update), and no event says so (still so with Qt 6.8; not yet seen gone). When the
-// window around it takes a new ratio, look again a few times over the next second.
-void GLSurface::followParentRatioUpToQt68()
+// update), and no event says so. When the window around it takes a new ratio, look
+// again a few times over the next second.
+void GLSurface::followParentRatio()
 {
     const qreal ratio = m_watchedParent->devicePixelRatio();
     if (ratio == m_parentRatio)
@@ -392,15 +435,13 @@ void GLSurface::followParentRatioUpToQt68()
     m_parentRatio = ratio;
     if (first)
         return;
-    for (int delay : {0, 20, 60, 150, 400, 1000})
-        QTimer::singleShot(delay, this, &GLSurface::checkRatio);
-}
-
-void GLSurface::checkRatio()
-{
-    if (devicePixelRatio() != m_presentedRatio)
-        serveFrame(Occasion::Changed);
-    else if (isExposed() || showsThroughParentBeforeQt65())
-        // Delivering it makes Qt look at the platform's ratio.
-        requestUpdate();
+    for (int delay : {0, 20, 60, 150, 400, 1000}) {
+        QTimer::singleShot(delay, this, [this] {
+            if (differsFromPresented())
+                serveFrame(Occasion::Changed);
+            else if (canPresent())
+                // Delivering it makes Qt look at the platform's ratio.
+                requestUpdate();
+        });
+    }
 }
