@@ -91,6 +91,15 @@ inline int frameAround(const QImage &image, QSize logicalSize, const QRect &inne
     return hits == samples ? 1 : hits == 0 ? 0 : -1;
 }
 
+// A window's viewport of this kind.
+inline GLWidget *viewportOf(const QWidget *window, Viewport kind)
+{
+    for (GLWidget *widget : window->findChildren<GLWidget *>())
+        if (widget->getViewport() == kind)
+            return widget;
+    return nullptr;
+}
+
 // The preset camera that the main window gives a viewport of this kind.
 inline Camera *presetCamera(Viewport kind)
 {

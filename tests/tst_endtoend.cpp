@@ -15,11 +15,15 @@
 
 #include <csignal>
 #include <functional>
+#include <map>
+#include <memory>
 
 namespace {
 
-// The wheel events that reach a widget with a delta, the sum of their deltas
-// (whichever axis turned), the button releases and the paints.
+// What reached a widget: the wheel events with a delta and the sum of their deltas
+// (whichever axis turned), the button releases, the paints, and the pointer's travel
+// in the left-button drags, motion by motion from each press, as the display server
+// delivered it.
 class InputTally : public QObject
 {
 public:
@@ -29,6 +33,8 @@ public:
     int sum = 0;
     int releases = 0;
     int paints = 0;
+    int motions = 0;
+    QPoint travel;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
@@ -42,9 +48,22 @@ protected:
             ++releases;
         } else if (event->type() == QEvent::Paint) {
             ++paints;
+        } else if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            const QPoint at = mouse->position().toPoint();
+            if (!(mouse->buttons() & Qt::LeftButton))
+                return false;
+            if (event->type() == QEvent::MouseMove) {
+                travel += at - m_last;
+                ++motions;
+            }
+            m_last = at;
         }
         return false;
     }
+
+private:
+    QPoint m_last;
 };
 
 const char noTouchScreen[] = "this desktop has no touch screen to drive (Xvfb has no touch device, sway no virtual one, "
@@ -133,6 +152,8 @@ private:
     QImage logicalPixels(QWidget *widget) const;
     bool click(QPoint global);
     void dragTopViewBy(QPoint offset);
+    void dragViewBy(GLWidget *view, QPoint offset);
+    QString harnessFault(const QString &what) const;
     void beginDragOfTopView(const QRect &area, QImage *before, QPoint *anchor);
     void endDragAndFollow(const QVector3D &start, const std::function<void()> &verifyShowsStart);
     bool settledPicture(QImage *picture, const QRect &area);
@@ -209,10 +230,7 @@ void tst_EndToEnd::cleanup()
 
 GLWidget *tst_EndToEnd::viewport(Viewport kind) const
 {
-    for (GLWidget *widget : m_window->findChildren<GLWidget *>())
-        if (widget->getViewport() == kind)
-            return widget;
-    return nullptr;
+    return viewportOf(m_window.get(), kind);
 }
 
 QPoint tst_EndToEnd::centreOf(QWidget *widget) const
@@ -297,15 +315,19 @@ void tst_EndToEnd::fastDragComesBack_data()
     QTest::newRow("1000 Hz for 0.6 s each way") << 1000 << 600;
 }
 
-// Out and back at the pointer's full rate: no motion may be lost, so camera and
-// picture come back exactly. How long that takes is the benchmark's business.
+// Out and back at the pointer's full rate: the camera follows every motion that
+// reaches the view, one scene unit a pixel, and where all of them came the camera and
+// the picture come back exactly. A compositor that lost some (mutter 43 loses some of a
+// 1000 Hz drag's) is told apart from a view that mishandled them by the motions the
+// view received; the drag is then made good slowly. How long it all takes is the
+// benchmark's business.
 void tst_EndToEnd::fastDragComesBack()
 {
     QFETCH(int, hz);
     QFETCH(int, milliseconds);
     GLWidget *front = viewport(VP_FRONT);
     Camera *camera = front->getCamera();
-    const QVector3D start(camera->getPositionX(), camera->getPositionY(), camera->getPositionZ());
+    const QVector3D start = positionOf(camera);
 
     const QPoint anchor = centreOf(front);
     // At least a pixel per event, so that no event of the drag is a move to where it already is.
@@ -314,14 +336,30 @@ void tst_EndToEnd::fastDragComesBack()
     QImage before;
     QVERIFY2(settledPicture(&before, areaOf(front)), "the screen did not settle within 20 s");
 
+    InputTally tally(front);
     QVERIFY(m_desk->button(true) >= 0);
     QVERIFY(m_desk->glide(away, hz, milliseconds) >= 0);
     QVERIFY(m_desk->glide(anchor, hz, milliseconds) >= 0);
     QVERIFY(m_desk->button(false) >= 0);
-
-    QTRY_COMPARE_WITH_TIMEOUT(camera->getPositionX(), start.x(), 20000);
-    QTRY_COMPARE(camera->getPositionY(), start.y());
-    QCOMPARE(camera->getPositionZ(), start.z());
+    // The motions that reached the view all came before its release.
+    QTRY_VERIFY2_WITH_TIMEOUT(tally.releases > 0, qPrintable(harnessFault("the drag's release never reached the view")),
+                              20000);
+    if (tally.motions == 0)
+        QFAIL(qPrintable(harnessFault("no motion of the drag reached the view")));
+    const auto followsMotions = [&] { return positionOf(camera) == start + QVector3D(-tally.travel.x(), tally.travel.y(), 0); };
+    QVERIFY2(followsMotions(), qPrintable(QString("the camera is at %1 after motions of %2, %3 px in all")
+                                              .arg(describe(positionOf(camera))).arg(tally.travel.x()).arg(tally.travel.y())));
+    for (int attempt = 0; !tally.travel.isNull() && attempt < 3; ++attempt) {
+        qInfo("%s lost motions of the drag: those that reached the view came to %d, %d px, not 0, 0; made good slowly",
+              qPrintable(m_desk->name()), tally.travel.x(), tally.travel.y());
+        const int releases = tally.releases;
+        dragViewBy(front, -tally.travel);
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY2_WITH_TIMEOUT(tally.releases > releases, "the slow drag's release never reached the view", 20000);
+        QVERIFY(followsMotions());
+    }
+    QCOMPARE(positionOf(camera), start);
     QVERIFY2(showsPicture(areaOf(front), before, 30000), qPrintable(m_pictureProblem));
 }
 
@@ -615,16 +653,13 @@ void tst_EndToEnd::hiddenMidDrag()
     // Drag on: where the events still arrive, the camera moves unseen. No view paints
     // on: at most the frames under way as the window goes (the compositor's answer to
     // the last one shown may arrive after it has hidden the window).
-    QHash<GLWidget *, int> framesWhileHidden;
+    std::map<GLWidget *, std::unique_ptr<QSignalSpy>> framesWhileHidden;
     for (GLWidget *widget : m_window->findChildren<GLWidget *>())
-        connect(widget->getSurface(), &GLSurface::frameSwapped, this, [&, widget] { ++framesWhileHidden[widget]; });
+        framesWhileHidden[widget] = std::make_unique<QSignalSpy>(widget->getSurface(), &GLSurface::frameSwapped);
     QVERIFY(m_desk->glide(anchor + QPoint(60, 30), 125, 500) >= 0);
-    for (GLWidget *widget : m_window->findChildren<GLWidget *>()) {
-        disconnect(widget->getSurface(), &GLSurface::frameSwapped, this, nullptr);
-        QVERIFY2(framesWhileHidden.value(widget) <= 2,
-                 qPrintable(QString("view %1 painted %2 frames while hidden").arg(int(widget->getViewport()))
-                                .arg(framesWhileHidden.value(widget))));
-    }
+    for (const auto &[widget, frames] : framesWhileHidden)
+        QVERIFY2(frames->size() <= 2, qPrintable(QString("view %1 painted %2 frames while hidden")
+                                                     .arg(int(widget->getViewport())).arg(frames->size())));
     QVERIFY(m_desk->showWindow(m_window->windowHandle()));
     endDragAndFollow(start, [&] { QVERIFY2(showsPicture(area, before), qPrintable(m_pictureProblem)); });
 }
@@ -947,9 +982,9 @@ void tst_EndToEnd::compositorRestart()
     QVERIFY(pictures[top] != first);
 
     // Frames each view swaps from the kill on, and the central widget's paints.
-    QHash<GLWidget *, int> swaps;
+    std::map<GLWidget *, std::unique_ptr<QSignalSpy>> swaps;
     for (GLWidget *view : views)
-        connect(view->getSurface(), &GLSurface::frameSwapped, this, [&swaps, view] { ++swaps[view]; });
+        swaps[view] = std::make_unique<QSignalSpy>(view->getSurface(), &GLSurface::frameSwapped);
     InputTally centralEvents(central);
 
     // Qt's reconnect holds this process until the new KWin answers: the new KWin is told
@@ -969,7 +1004,7 @@ void tst_EndToEnd::compositorRestart()
     // Every view painted again, and shows its camera exactly as before.
     const auto allBack = [&] {
         for (GLWidget *view : views)
-            if (swaps.value(view) == 0 || view->grabFramebuffer() != pictures[view])
+            if (swaps.at(view)->isEmpty() || view->grabFramebuffer() != pictures[view])
                 return false;
         return true;
     };
@@ -1002,21 +1037,36 @@ void tst_EndToEnd::compositorRestart()
     }
 }
 
-// The top view's camera moves against the drag, one unit per pixel: drags in steps that
-// keep the pointer on screen.
+// The top view's camera moves against the drag, one unit per pixel.
 void tst_EndToEnd::dragTopViewBy(QPoint offset)
 {
-    GLWidget *top = viewport(VP_TOP);
-    const QPoint centre = centreOf(top);
+    dragViewBy(viewport(VP_TOP), offset);
+}
+
+// A drag over a view by `offset`, in steps that keep the pointer on screen.
+void tst_EndToEnd::dragViewBy(GLWidget *view, QPoint offset)
+{
+    const QPoint centre = centreOf(view);
+    InputTally tally(view);
     while (!offset.isNull()) {
-        const QPoint step(qBound(-top->width() / 3, offset.x(), top->width() / 3),
-                          qBound(-top->height() / 3, offset.y(), top->height() / 3));
+        const QPoint step(qBound(-view->width() / 3, offset.x(), view->width() / 3),
+                          qBound(-view->height() / 3, offset.y(), view->height() / 3));
         QVERIFY(m_desk->moveTo(centre) >= 0);
         QVERIFY(m_desk->button(true) >= 0);
         QVERIFY(m_desk->glide(centre + step, 125, 200) >= 0);
         QVERIFY(m_desk->button(false) >= 0);
         offset -= step;
     }
+    if (!QTest::qWaitFor([&] { return tally.motions > 0; }, 10000))
+        QFAIL(qPrintable(harnessFault("no motion of a drag reached the view")));
+}
+
+// A test that found none of its input reaching the window says so, with what the
+// desktop was doing: the harness's fault, or the desktop's, not quadview's.
+QString tst_EndToEnd::harnessFault(const QString &what) const
+{
+    return QString("harness fault, not quadview's: %1 (%2 under %3). %4")
+        .arg(what, QGuiApplication::platformName(), m_desk->name(), m_desk->diagnosis());
 }
 
 // The keyboard goes to the window; Tab, the first key, gives it to the top view. A Wayland

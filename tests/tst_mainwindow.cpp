@@ -76,11 +76,7 @@ bool tst_MainWindow::showWindow()
 
 GLWidget *tst_MainWindow::viewport(Viewport kind) const
 {
-    const QList<GLWidget *> all = m_window->findChildren<GLWidget *>();
-    for (GLWidget *widget : all)
-        if (widget->getViewport() == kind)
-            return widget;
-    return nullptr;
+    return viewportOf(m_window.get(), kind);
 }
 
 Cell tst_MainWindow::cellOf(GLWidget *widget) const

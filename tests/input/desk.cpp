@@ -8,13 +8,12 @@
 #include "xorgdesk.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QPointingDevice>
 #include <QWidget>
 #include <QWindow>
-#include <QtTest>
 #include <qpa/qwindowsysteminterface.h>
 
-#include <ctime>
 
 std::unique_ptr<Desk> Desk::create()
 {
@@ -44,7 +43,7 @@ QPoint Desk::toScreen(QWindow *window, QPoint local)
 
 bool Desk::waitForPlacement(QWindow *window)
 {
-    return QTest::qWaitFor([&] { return contentsArea(window).size() == window->size(); }, 10000);
+    return Tools::waitFor([&] { return contentsArea(window).size() == window->size(); }, 10000, 10);
 }
 
 bool Desk::waitForPlacement(QWidget *window)
@@ -95,6 +94,25 @@ bool Desk::pinch(QWidget *widget, const QList<qreal> &scales, qreal degrees)
         && sent;
 }
 
+QString Desk::diagnosis()
+{
+    QFile log(qEnvironmentVariable("QUADVIEW_DESKTOP_LOG"));
+    if (!log.open(QIODevice::ReadOnly))
+        return QString("%1: no compositor's log").arg(name());
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    return QString("%1's log ends:\n%2").arg(name(), QString::fromLocal8Bit(lines.mid(qMax(0, int(lines.size()) - 20)).join('\n')));
+}
+
+bool Desk::setScale(qreal scale)
+{
+    return qFuzzyCompare(scale, sessionScale());
+}
+
+bool Desk::moveToOtherOutput(QWidget *, bool)
+{
+    return false;
+}
+
 bool Desk::replaceOutput(qreal, QString *why)
 {
     *why = "this desktop cannot plug outputs in and out while it runs";
@@ -132,8 +150,27 @@ bool Desk::waitForSize(QWidget *window, QSize size)
 
 qint64 Desk::monotonicNs()
 {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return Tools::monotonicNs();
+}
+
+qint64 Desk::paced(int steps, int hz, const std::function<qint64(int step)> &event)
+{
+    const qint64 start = monotonicNs(), period = 1000000000LL / hz;
+    qint64 last = start;
+    for (int step = 1; step <= steps; ++step) {
+        Tools::handleEventsUntil(start + step * period);
+        const qint64 at = event(step);
+        if (at < 0)
+            return -1;
+        if (at > 0)
+            last = at;
+    }
+    return last;
+}
+
+QRect Desk::rectFrom(const QString &answer)
+{
+    const QStringList at = answer.split(',');
+    return at.size() == 4 ? QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt()) : QRect();
 }
 

@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -92,18 +93,23 @@ public:
     // `active` (from 0) in use; false where this desktop cannot, with the reason in `why`
     // (this one: none but sway and KDE Plasma can).
     virtual bool setLayouts(const QString &names, int active, QString *why);
+    // What a test says where no input it sent reached the window: the end of the
+    // compositor's log (QUADVIEW_DESKTOP_LOG) and, where the desktop tells, what it was
+    // doing.
+    virtual QString diagnosis();
     // What the screen shows of an area, in device pixels.
     virtual QImage pixels(const QRect &area) = 0;
     QImage pixelsOf(QWidget *widget);
 
     // What the window manager does; each returns false where this desktop cannot.
-    // Every output's scale; the pointer follows the new layout.
-    virtual bool setScale(qreal scale) = 0;
+    // Every output's scale; the pointer follows the new layout (this one: the session's
+    // scale alone, which the desktop took at its start).
+    virtual bool setScale(qreal scale);
     // Takes the window off screen (to an empty workspace, or unmapped) and back.
     virtual bool hideWindow(QWindow *window) = 0;
     virtual bool showWindow(QWindow *window) = 0;
-    // Moves the window to the next output and back.
-    virtual bool moveToOtherOutput(QWidget *window, bool back) = 0;
+    // Moves the window to the next output and back (this one: no desktop but sway can).
+    virtual bool moveToOtherOutput(QWidget *window, bool back);
     // Unplugs the output the window is on, with a new one of that scale (and of the
     // same logical size) in its place; false where this desktop cannot, with the reason
     // in `why` (this one: no desktop but sway can).
@@ -124,6 +130,13 @@ protected:
     static qint64 monotonicNs();
     // Waits up to 10 s for the window to have the size.
     static bool waitForSize(QWidget *window, QSize size);
+    // Calls `event` for steps 1 to `steps`, one every 1/hz s, handling events meanwhile
+    // (the viewer may live in this process); returns the time of the last event sent
+    // (an event returns 0 where it sends none), or -1 as soon as one fails.
+    static qint64 paced(int steps, int hz, const std::function<qint64(int step)> &event);
+    // "x,y,width,height", as the compositors' scripts answer; an empty rectangle for
+    // anything else.
+    static QRect rectFrom(const QString &answer);
 };
 
 #endif // DESK_H

@@ -8,9 +8,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
-#include <QtTest>
 
 #include <cmath>
 
@@ -41,7 +41,7 @@ bool GnomeDesk::start()
     if (!call("Start") || eval("gnome/keyboard.js") != "ok")
         return false;
     // A new device's first events are lost while the compositor sets it up.
-    QTest::qWait(500);
+    Tools::handleEventsFor(500);
     return !m_stream.isEmpty() || call("NotifyPointerMotionRelative", -100000.0, -100000.0);
 }
 
@@ -68,7 +68,7 @@ qint64 GnomeDesk::moveTo(QPoint screen)
     // nor one that ends where the pointer already is: the pointer moves on until one
     // arrives.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (QTest::qWaitFor([&] { return m_seen.window == window && area.topLeft() + m_seen.at == screen; }, 200))
+        if (Tools::waitFor([&] { return m_seen.window == window && area.topLeft() + m_seen.at == screen; }, 200))
             return sent;
         if (step(screen + QPoint(1, 0)) < 0 || (sent = step(screen)) < 0)
             return -1;
@@ -132,6 +132,11 @@ bool GnomeDesk::press(int key, const QList<int> &held)
     return eval("gnome/keys.js", {{"key", key}, {"held", down}}) == "ok";
 }
 
+QString GnomeDesk::diagnosis()
+{
+    return Desk::diagnosis() + "\nThe Shell: " + eval("gnome/state.js");
+}
+
 QImage GnomeDesk::pixels(const QRect &area)
 {
     const QString path = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/quadview-screenshot.png";
@@ -145,12 +150,6 @@ QImage GnomeDesk::pixels(const QRect &area)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-// Only scales the virtual monitor offers; at 1280 x 800, that is 1 alone.
-bool GnomeDesk::setScale(qreal scale)
-{
-    return qFuzzyCompare(scale, m_scale);
-}
-
 bool GnomeDesk::hideWindow(QWindow *)
 {
     return activateWorkspace(1);
@@ -161,26 +160,17 @@ bool GnomeDesk::showWindow(QWindow *)
     return activateWorkspace(0);
 }
 
-bool GnomeDesk::moveToOtherOutput(QWidget *, bool)
-{
-    return false;
-}
-
 bool GnomeDesk::startResizeBurst(QWidget *window, int count, int milliseconds)
 {
     m_firstSize = window->size();
     // mutter sizes the frame, which holds Qt's decoration around the window.
-    const QMargins margins = window->windowHandle()->frameMargins();
-    QJsonArray sizes;
-    for (const QSize &size : burstSizes(m_firstSize, count))
-        sizes.append(QJsonArray{size.width() + margins.left() + margins.right(),
-                                size.height() + margins.top() + margins.bottom()});
+    const QJsonArray sizes = Tools::json(burstSizes(m_firstSize, count), window->windowHandle()->frameMargins());
     return eval("gnome/resize-burst.js", {{"sizes", sizes}, {"interval", qMax(1, milliseconds / count)}}) == "started";
 }
 
 qint64 GnomeDesk::endResizeBurst(QWidget *window)
 {
-    if (!QTest::qWaitFor([&] { return eval("gnome/burst-state.js") == "done"; }, 30000))
+    if (!Tools::waitFor([&] { return eval("gnome/burst-state.js") == "done"; }, 30000, 20))
         return -1;
     const qint64 sent = monotonicNs();
     return eval("gnome/restore-frame.js") == "ok" && waitForSize(window, m_firstSize) ? sent : -1;
@@ -193,10 +183,8 @@ qint64 GnomeDesk::endResizeBurst(QWidget *window)
 // places it, and is on screen only once its actor shows.
 QRect GnomeDesk::contentsArea(QWindow *window)
 {
-    const QStringList at = eval("gnome/contents-area.js").split(',');
-    if (at.size() != 4)
-        return QRect();
-    return QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt()).marginsRemoved(window->frameMargins());
+    const QRect buffer = rectFrom(eval("gnome/contents-area.js"));
+    return buffer.isEmpty() ? QRect() : buffer.marginsRemoved(window->frameMargins());
 }
 
 // Absolute motion and touch need a screen cast of the monitor tied to the session,
@@ -226,26 +214,6 @@ void GnomeDesk::recordMonitor()
 QPointF GnomeDesk::streamPoint(QPoint screen) const
 {
     return QPointF(screen) * m_scale;
-}
-
-// Calls `event` for steps 1 to `steps`, one every 1/hz s, and returns the time of the
-// last event sent (an event returns 0 where it sends none), or -1 as soon as one fails.
-// The viewer lives in this process: it handles its events meanwhile.
-qint64 GnomeDesk::paced(int steps, int hz, const std::function<qint64(int)> &event)
-{
-    const qint64 start = monotonicNs(), period = 1000000000LL / hz;
-    qint64 last = start;
-    for (int step = 1; step <= steps; ++step) {
-        const qint64 due = start + step * period;
-        while (monotonicNs() < due)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, int(qMax<qint64>(1, (due - monotonicNs()) / 1000000)));
-        const qint64 at = event(step);
-        if (at < 0)
-            return -1;
-        if (at > 0)
-            last = at;
-    }
-    return last;
 }
 
 qint64 GnomeDesk::step(QPoint screen)

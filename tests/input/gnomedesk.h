@@ -35,11 +35,10 @@ public:
     qint64 scroll(int steps, double pixels, int hz) override;
     qint64 touch(QPoint from, QPoint to, int steps) override;
     bool press(int key, const QList<int> &held) override;
+    QString diagnosis() override;
     QImage pixels(const QRect &area) override;
-    bool setScale(qreal scale) override;
     bool hideWindow(QWindow *window) override;
     bool showWindow(QWindow *window) override;
-    bool moveToOtherOutput(QWidget *window, bool back) override;
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override;
     qint64 endResizeBurst(QWidget *window) override;
 
@@ -64,7 +63,6 @@ private:
 
     void recordMonitor();
     QPointF streamPoint(QPoint screen) const;
-    qint64 paced(int steps, int hz, const std::function<qint64(int)> &event);
     qint64 step(QPoint screen);
     template<typename... Arguments>
     bool call(const QString &method, Arguments... arguments);

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QWidget>
-#include <QtTest>
 
 #include <unistd.h>
 
@@ -48,7 +47,7 @@ bool KdeDesk::start()
 // not offer its fake input yet: pointerdrive then ends at once.
 bool KdeDesk::reconnect()
 {
-    return QTest::qWaitFor([this] { return PointerDesk::start() && m_pointer.command("extent 1 1") >= 0; }, 10000);
+    return Tools::waitFor([this] { return PointerDesk::start() && m_pointer.command("extent 1 1") >= 0; }, 10000, 100);
 }
 
 // KWin reads its layouts from kxkbrc, again when told to, and offers them (Plasma's
@@ -84,15 +83,10 @@ bool KdeDesk::loadLayouts(QDBusInterface &layouts, const QString &names)
         return false;
     config.close();
     QDBusConnection::sessionBus().send(QDBusMessage::createSignal("/Layouts", "org.kde.keyboard", "reloadConfig"));
-    QDeadlineTimer deadline(10000);
-    for (QString listed; (listed = layoutNames(layouts.call("getLayoutsList"))) != names;) {
-        if (listed.isEmpty() && !names.contains(','))
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
+    return Tools::waitFor([&] {
+        const QString listed = layoutNames(layouts.call("getLayoutsList"));
+        return listed == names || (listed.isEmpty() && !names.contains(','));
+    }, 10000, 50);
 }
 
 // The short names of getLayoutsList's (short name, variant, long name) entries.
@@ -138,12 +132,6 @@ QImage KdeDesk::pixels(const QRect &area)
     return data.size() < qsizetype(image.sizeInBytes()) ? QImage() : image.convertToFormat(QImage::Format_RGB32);
 }
 
-// KWin takes its scale at start.
-bool KdeDesk::setScale(qreal scale)
-{
-    return qFuzzyCompare(scale, sessionScale());
-}
-
 bool KdeDesk::hideWindow(QWindow *)
 {
     return setDesktop(2);
@@ -154,18 +142,11 @@ bool KdeDesk::showWindow(QWindow *)
     return setDesktop(1);
 }
 
-bool KdeDesk::moveToOtherOutput(QWidget *, bool)
-{
-    return false;
-}
-
 bool KdeDesk::startResizeBurst(QWidget *window, int count, int milliseconds)
 {
     m_firstSize = window->size();
-    QJsonArray sizes;
-    for (const QSize &size : burstSizes(m_firstSize, count))
-        sizes.append(QJsonArray{size.width(), size.height()});
-    m_burst = load("kwin/resize-burst.js", {{"sizes", sizes}, {"interval", qMax(1, milliseconds / count)}});
+    m_burst = load("kwin/resize-burst.js", {{"sizes", Tools::json(burstSizes(m_firstSize, count))},
+                                            {"interval", qMax(1, milliseconds / count)}});
     return !m_burst.isEmpty();
 }
 
@@ -190,8 +171,7 @@ QString KdeDesk::pointerKind() const
 
 QRect KdeDesk::contentsArea(QWindow *)
 {
-    const QStringList at = script("kwin/contents-area.js").split(',');
-    return at.size() == 4 ? QRect(at[0].toInt(), at[1].toInt(), at[2].toInt(), at[3].toInt()) : QRect();
+    return rectFrom(script("kwin/contents-area.js"));
 }
 
 bool KdeDesk::setDesktop(int desktop)
@@ -232,7 +212,7 @@ void KdeDesk::unload(const QString &name)
 // The script's first answer, or an empty string when none came in time.
 QString KdeDesk::awaitReply(const QString &name, int milliseconds)
 {
-    if (!QTest::qWaitFor([&] { return !m_replies.values.value(name).isEmpty(); }, milliseconds)) {
+    if (!Tools::waitFor([&] { return !m_replies.values.value(name).isEmpty(); }, milliseconds)) {
         qWarning("KdeDesk: KWin script %s did not answer within %d ms", qPrintable(name), milliseconds);
         return QString();
     }

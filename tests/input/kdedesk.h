@@ -22,10 +22,8 @@ public:
     bool reconnect() override;
     bool setLayouts(const QString &names, int active, QString *why) override;
     QImage pixels(const QRect &area) override;
-    bool setScale(qreal scale) override;
     bool hideWindow(QWindow *window) override;
     bool showWindow(QWindow *window) override;
-    bool moveToOtherOutput(QWidget *window, bool back) override;
     bool startResizeBurst(QWidget *window, int count, int milliseconds) override;
     qint64 endResizeBurst(QWidget *window) override;
 

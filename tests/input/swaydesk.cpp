@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QVersionNumber>
 #include <QWidget>
-#include <QtTest>
 
 #include <algorithm>
 
@@ -51,15 +50,19 @@ bool SwayDesk::setLayouts(const QString &names, int active, QString *why)
     return false;
 }
 
+// sway's seats say which window has the keyboard and which input devices it has.
+QString SwayDesk::diagnosis()
+{
+    return Desk::diagnosis() + "\nsway's seats: " + QString::fromUtf8(Tools::output("swaymsg", {"-r", "-t", "get_seats"}));
+}
+
 // Through a file: a pipe, read between the waits of a test, passed a whole screen at
 // about a megabyte a second.
 QImage SwayDesk::pixels(const QRect &area)
 {
     // A headless output draws the pointer into its picture until the pointer has
     // rested for 100 ms (hide_cursor in sway.conf); a loaded machine gets a margin.
-    const qint64 rested = monotonicNs() - m_lastInputNs;
-    if (rested < 500'000'000)
-        QTest::qWait(int((500'000'000 - rested) / 1'000'000) + 1);
+    Tools::handleEventsUntil(m_lastInputNs + 500'000'000);
     const QString path = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/quadview-screenshot.ppm";
     if (!Tools::run("grim", {"-t", "ppm", "-g",
                              QString("%1,%2 %3x%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height()),
@@ -78,7 +81,7 @@ bool SwayDesk::setScale(qreal scale)
     if (!swaymsg({"output", "*", "scale", QString::number(scale)}))
         return false;
     m_scale = scale;
-    return QTest::qWaitFor([&] { return QGuiApplication::primaryScreen()->virtualSize() != before; }, 10000)
+    return Tools::waitFor([&] { return QGuiApplication::primaryScreen()->virtualSize() != before; }, 10000, 10)
         && m_pointer.updateExtent();
 }
 
@@ -122,12 +125,12 @@ bool SwayDesk::replaceOutput(qreal scale, QString *why)
     // Qt learns of the new output on its own schedule. As an X11 client of Xwayland
     // (24.1) it is still told of the unplugged one as well, at the same place.
     const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
-    return replaced && QTest::qWaitFor([&] {
+    return replaced && Tools::waitFor([&] {
         const QList<QScreen *> screens = QGuiApplication::screens();
         if (x11)
             return std::any_of(screens.begin(), screens.end(), [&](QScreen *screen) { return screen->name() == added; });
         return screens.size() == 1 && !screens.contains(old);
-    }, 10000) && m_pointer.updateExtent();
+    }, 10000, 10) && m_pointer.updateExtent();
 }
 
 bool SwayDesk::startResizeBurst(QWidget *window, int count, int milliseconds)
@@ -166,9 +169,9 @@ bool SwayDesk::wake()
     if (moveTo(m_at) < 0)
         return false;
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    return QTest::qWaitFor([&] {
+    return Tools::waitFor([&] {
         return std::any_of(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible() && w->underMouse(); });
-    }, 5000);
+    }, 5000, 10);
 }
 
 bool SwayDesk::swaymsg(const QStringList &command)

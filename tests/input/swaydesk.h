@@ -18,6 +18,7 @@ public:
     qint64 wheel(int notches) override;
     qint64 scroll(int steps, double pixels, int hz) override;
     bool setLayouts(const QString &names, int active, QString *why) override;
+    QString diagnosis() override;
     QImage pixels(const QRect &area) override;
     bool setScale(qreal scale) override;
     bool hideWindow(QWindow *window) override;

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <ctime>
+
 namespace Tools {
 
 QProcessEnvironment environment()
@@ -17,19 +19,53 @@ QProcessEnvironment environment()
     return environment;
 }
 
-bool waitFor(const std::function<bool()> &condition, int milliseconds)
+bool waitFor(const std::function<bool()> &condition, int milliseconds, int pollMs)
 {
-    const QDeadlineTimer deadline(milliseconds);
-    // Wakes the wait at the deadline, whatever else comes.
+    const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
+    // Wakes the wait at the deadline, whatever else comes, and to look again.
     QTimer wake;
+    wake.setTimerType(Qt::PreciseTimer);
     wake.setSingleShot(true);
     wake.start(milliseconds);
+    QTimer poll;
+    if (pollMs > 0)
+        poll.start(pollMs);
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+void handleEventsFor(int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
+    waitFor([&] { return deadline.hasExpired(); }, milliseconds + 1);
+}
+
+void handleEventsUntil(qint64 ns)
+{
+    // Timers count whole milliseconds: woken at the one after, never before.
+    const qint64 remaining = ns - monotonicNs();
+    if (remaining > 0)
+        waitFor([&] { return monotonicNs() >= ns; }, int((remaining + 999999) / 1000000), 1);
+}
+
+qint64 monotonicNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+QJsonArray json(const QList<QSize> &sizes, const QMargins &margins)
+{
+    QJsonArray array;
+    for (const QSize &size : sizes)
+        array.append(QJsonArray{size.width() + margins.left() + margins.right(),
+                                size.height() + margins.top() + margins.bottom()});
+    return array;
 }
 
 QByteArray output(const QString &program, const QStringList &arguments)

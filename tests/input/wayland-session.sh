@@ -190,7 +190,7 @@ if [ "${1:-}" = --inner ]; then
     fi
     status=0
     QUADVIEW_DESKTOP=$desktop QUADVIEW_SCALE=$scale QT_QPA_PLATFORM=$platform QUADVIEW_TEST_OUTPUT=$RUNTIME/output \
-        "$@" || status=$?
+        QUADVIEW_DESKTOP_LOG=$RUNTIME/desktop.log "$@" || status=$?
     exit "$status"
 fi
 

@@ -39,12 +39,6 @@ bool X11Desk::setLayouts(const QString &names, int active, QString *why)
     return false;
 }
 
-// Qt takes its scale on X11 once, at start.
-bool X11Desk::setScale(qreal scale)
-{
-    return qFuzzyCompare(scale, 1.0);
-}
-
 bool X11Desk::hideWindow(QWindow *window)
 {
     return Tools::run("xdotool", {"windowunmap", "--sync", QString::number(window->winId())});
@@ -53,11 +47,6 @@ bool X11Desk::hideWindow(QWindow *window)
 bool X11Desk::showWindow(QWindow *window)
 {
     return Tools::run("xdotool", {"windowmap", "--sync", QString::number(window->winId())});
-}
-
-bool X11Desk::moveToOtherOutput(QWidget *, bool)
-{
-    return false;
 }
 
 bool X11Desk::startResizeBurst(QWidget *window, int count, int milliseconds)

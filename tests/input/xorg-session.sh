@@ -108,7 +108,7 @@ export DISPLAY=:$(head -n 1 "$folder/display")
 # The keymap of a keyboard that libinput or evdev drives, as on a desktop: the inputtest
 # driver takes the server's default, with the old xfree86 keycodes (Right is 102, not 114).
 setxkbmap -rules evdev -model pc105 -layout us
-export QUADVIEW_DESKTOP=xorg QUADVIEW_XORG_DEVICES=$folder QT_QPA_PLATFORM=xcb
+export QUADVIEW_DESKTOP=xorg QUADVIEW_XORG_DEVICES=$folder QUADVIEW_DESKTOP_LOG=$folder/xorg.log QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 status=0
 "$@" || status=$?

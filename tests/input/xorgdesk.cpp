@@ -1,10 +1,10 @@
 #include "xorgdesk.h"
 
-#include <QElapsedTimer>
+#include "tools.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
-#include <QtTest>
 
 #include <X11/extensions/XI2.h>
 
@@ -50,8 +50,10 @@ qint64 XorgDesk::scroll(int steps, double pixels, int hz)
     // the change counts for nothing (Qt 6.4): as on a laptop whose mouse moved last.
     if (!m_touchpad.motion({{0, 0}, {1, 0}}) || !m_touchpad.sync())
         return -1;
-    QTest::qWait(20);
-    return paced(steps, hz, [&] { return m_touchpad.motion({{3, -12 * pixels}}) && m_touchpad.sync(); });
+    Tools::handleEventsFor(20);
+    return paced(steps, hz, [&](int) {
+        return m_touchpad.motion({{3, -12 * pixels}}) && m_touchpad.sync() ? monotonicNs() : -1;
+    });
 }
 
 qint64 XorgDesk::touch(QPoint from, QPoint to, int steps)
@@ -78,7 +80,7 @@ bool XorgDesk::pinch(QWidget *widget, const QList<qreal> &scales, qreal degrees)
         return false;
     const auto send = [this](int type, qreal scale, qreal turn) {
         const bool sent = m_touchpad.pinch(type, scale, turn) && m_touchpad.sync();
-        QTest::qWait(5);
+        Tools::handleEventsFor(5);
         return sent;
     };
     bool sent = send(XI_GesturePinchBegin, 1, 0);
@@ -95,19 +97,7 @@ bool XorgDesk::finger(int id, int type, QPointF screen)
     const QSize size = QGuiApplication::primaryScreen()->virtualSize();
     const bool sent = m_touchScreen.touch(id, type, screen.x() * 65536 / size.width(), screen.y() * 65536 / size.height())
         && m_touchScreen.sync();
-    QTest::qWait(5);
+    Tools::handleEventsFor(5);
     return sent;
 }
 
-// `count` steps, one every 1/hz s, while the event loop runs.
-qint64 XorgDesk::paced(int count, int hz, const std::function<bool()> &step)
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 1; i <= count; ++i) {
-        QTest::qWait(int(qMax<qint64>(0, qint64(i) * 1000 / hz - clock.elapsed())));
-        if (!step())
-            return -1;
-    }
-    return monotonicNs();
-}

@@ -4,8 +4,6 @@
 #include "inputtestdevice.h"
 #include "x11desk.h"
 
-#include <functional>
-
 // A real Xorg with a screen of the dummy video driver, whose touchpad and touch screen
 // are inputtest devices (tests/input/xorg-session.sh starts it and says where their
 // sockets are): the XInput 2 smooth scrolling, pinches and touches that XTest cannot
@@ -24,7 +22,6 @@ public:
 
 private:
     bool finger(int id, int type, QPointF screen);
-    static qint64 paced(int count, int hz, const std::function<bool()> &step);
 
     InputTestDevice m_touchpad;
     InputTestDevice m_touchScreen;
