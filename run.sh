@@ -8,6 +8,10 @@
 #   ./run.sh bench --desktop sway|gnome|kde [--quick] [--compare FILE]
 #                                the drag rows under that desktop, at scale 1 and at scale 2,
 #                                to build/bench-DESKTOP.json
+#   ./run.sh bench [--desktop NAME] --against REV [--rounds N] [--parts LIST]
+#                                the working tree against revision REV, the two builds run
+#                                turn about (5 rounds each unless told), every row set beside
+#                                REV's with a 95 % interval (scripts/bench-against.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -22,31 +26,38 @@ esac
 # without a display, and the benchmark with what it measures (its own dependencies).
 no_display=no
 [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && no_display=yes
+# Only the benchmark needs the tests' tools and libraries.
+testing=OFF
 case "$program" in
     quadview)
         ensure_packages build run
         targets=(quadview)
         [ "$no_display" = yes ] && targets+=(framewatch) ;;
     # The benchmark drives the display server itself (xdotool, sway), as the tests do.
-    bench) ensure_packages build run test; targets=(viewbench) ;;
+    bench) ensure_packages build run test; testing=ON; targets=(viewbench) ;;
     *) ensure_packages build; targets=("$program") ;;
 esac
-build_project build Release --target "${targets[@]}"
+build_project build Release -DBUILD_TESTING=$testing --target "${targets[@]}"
 
 if [ "$program" = bench ]; then
-    desktop= compare= options=()
+    desktop= compare= against=() options=()
     while [ $# -gt 0 ]; do
         case "$1" in
             --desktop) desktop=${2:-}; shift 2 || shift ;;
             --compare) compare=${2:-}; shift 2 || shift ;;
+            --against) against+=("${2:-}"); shift 2 || shift ;;
+            --rounds|--parts) against=("$1" "${2:-}" "${against[@]}"); shift 2 || shift ;;
             *) options+=("$1"); shift ;;
         esac
     done
     case "$desktop" in
         ''|sway) ;;
         gnome|kde) ensure_packages "$desktop" ;;
-        *) echo "usage: ./run.sh bench [--desktop sway|gnome|kde] [--quick] [--compare FILE]" >&2; exit 2 ;;
+        *) echo "usage: ./run.sh bench [--desktop sway|gnome|kde] [--quick] [--compare FILE | --against REV]" >&2; exit 2 ;;
     esac
+    if [ ${#against[@]} -gt 0 ]; then
+        exec scripts/bench-against.sh ${desktop:+--desktop "$desktop"} "${against[@]}"
+    fi
     if [ -n "$compare" ]; then
         [ -f "$compare" ] || { echo "./run.sh bench: no figures in '$compare' to compare with" >&2; exit 2; }
         # Kept aside: this run's figures may go where they came from.
