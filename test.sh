@@ -29,7 +29,7 @@ case "${1:-}" in
             gnome|kde) ensure_packages build run test; ensure_packages "$2" ;;
             *) echo "usage: ./test.sh --desktop sway|gnome|kde" >&2; exit 2 ;;
         esac
-        build_project build Release -DQUADVIEW_WERROR=ON --target tst_endtoend pointerdrive quadview
+        build_project build Release -DQUADVIEW_WERROR=ON -DBUILD_TESTING=ON --target tst_endtoend pointerdrive quadview
         echo "== the Wayland end-to-end test under $2"
         # Verbose: one test, whose output says why it was skipped when it was.
         QUADVIEW_TEST_DESKTOP=$2 with_display ctest --test-dir build --verbose -R '^tst_endtoend_wayland$' "${@:3}"
@@ -45,10 +45,10 @@ ensure_packages build run test
 for variant in "${variants[@]}"; do
     if [ "$variant" = sanitize ]; then
         dir=build-asan
-        build_project "$dir" RelWithDebInfo -DQUADVIEW_WERROR=ON -DQUADVIEW_SANITIZE=ON
+        build_project "$dir" RelWithDebInfo -DQUADVIEW_WERROR=ON -DQUADVIEW_SANITIZE=ON -DBUILD_TESTING=ON
     else
         dir=build
-        build_project "$dir" Release -DQUADVIEW_WERROR=ON
+        build_project "$dir" Release -DQUADVIEW_WERROR=ON -DBUILD_TESTING=ON
     fi
     echo "== tests: $variant build ($dir)"
     with_display ctest --test-dir "$dir" --output-on-failure "$@"

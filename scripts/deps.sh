@@ -4,14 +4,20 @@
 # makes no network call when everything is already there.
 
 declare -A QUADVIEW_PACKAGES=(
-    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev libxcb-xtest0-dev libwayland-dev libxkbcommon-dev plasma-wayland-protocols xserver-xorg-dev qt6-base-private-dev"
+    # The programs: Qt, OpenGL and GLU, and xcb for asking whether an X display answers
+    # (it comes with OpenGL's headers anyway).
+    [build]="cmake g++ make pkg-config qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libxcb1-dev"
     # Mesa's software renderer, so OpenGL works without a GPU; Qt's Wayland platform, so that
     # a Wayland desktop gets a Wayland client; Xvfb for machines without a display.
     [run]="libgl1-mesa-dri qt6-wayland xvfb xauth"
-    # Real input and a real compositor for the end-to-end tests, on X11 and on Wayland
-    # (sway, in a D-Bus session of its own); a real Xorg with the input driver that sends
-    # what XTest cannot (a touchpad's pinch, touches); a screen reader's view (AT-SPI).
-    [test]="xdotool valgrind sway xwayland grim dbus-daemon libglib2.0-bin xserver-xorg-core xserver-xorg-video-dummy at-spi2-core python3-pyatspi"
+    # Real input and a real compositor for the end-to-end tests and the benchmark, on X11
+    # and on Wayland (sway, in a D-Bus session of its own); a real Xorg with the input
+    # driver that sends what XTest cannot (a touchpad's pinch, touches); a screen reader's
+    # view (AT-SPI). Then what the tests' own input tools are built with: XTest, the
+    # Wayland client library and xkbcommon (pointerdrive), KWin's fake-input protocol, the
+    # inputtest driver's header, and Qt's window-system interface (a pinch, where no
+    # display server sends one).
+    [test]="xdotool valgrind sway xwayland grim dbus-daemon libglib2.0-bin xserver-xorg-core xserver-xorg-video-dummy at-spi2-core python3-pyatspi libxcb-xtest0-dev libwayland-dev libxkbcommon-dev plasma-wayland-protocols xserver-xorg-dev qt6-base-private-dev"
     # The same test under GNOME and under KDE Plasma (./test.sh --desktop gnome|kde), as
     # their users have them: with their recommended packages, of which these matter to
     # quadview (Qt's GTK theme, the portals, PipeWire; KWin's Breeze title bar).

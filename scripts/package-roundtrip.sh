@@ -7,7 +7,7 @@ source scripts/deps.sh
 source scripts/build.sh
 
 ensure_packages build run test package
-build_project build Release -DQUADVIEW_WERROR=ON >/dev/null
+build_project build Release -DQUADVIEW_WERROR=ON -DBUILD_TESTING=ON >/dev/null
 
 rm -f build/quadview_*.deb
 (cd build && cpack -G DEB >/dev/null)

@@ -9,7 +9,7 @@ source scripts/build.sh
 
 out=${1:-docs/quadview.png}
 ensure_packages build run
-build_project build Release --target quadview framewatch >/dev/null
+build_project build Release -DBUILD_TESTING=OFF --target quadview framewatch >/dev/null
 mkdir -p "$(dirname "$out")"
 screenshot_quadview "$out"
 echo "wrote $out"

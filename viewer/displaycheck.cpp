@@ -1,11 +1,17 @@
 #include "displaycheck.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 
-#include <wayland-client.h>
 #include <xcb/xcb.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace {
 
@@ -58,10 +64,23 @@ QString waylandDisplayProblem()
         return name.isEmpty() ? QStringLiteral("WAYLAND_DISPLAY is not set")
                               : QStringLiteral("XDG_RUNTIME_DIR, where the Wayland display \"%1\" would be, "
                                                "is not set").arg(name);
-    if (wl_display *display = wl_display_connect(nullptr)) {
-        wl_display_disconnect(display);
-        return QString();
+    // As the client library connects: to the socket, where a compositor listens; nothing
+    // is said on it.
+    const QString path = name.startsWith('/') ? name
+                                              : qEnvironmentVariable("XDG_RUNTIME_DIR") + '/'
+                                                    + (name.isEmpty() ? QStringLiteral("wayland-0") : name);
+    const QByteArray file = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const int fd = file.size() < qsizetype(sizeof address.sun_path) ? socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+    bool answers = false;
+    if (fd >= 0) {
+        std::memcpy(address.sun_path, file.constData(), size_t(file.size()));
+        answers = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
     }
+    if (answers)
+        return QString();
     return name.isEmpty() ? QStringLiteral("WAYLAND_DISPLAY is not set")
                           : QStringLiteral("the Wayland display \"%1\" does not answer").arg(name);
 }
