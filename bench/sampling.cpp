@@ -59,5 +59,10 @@ qint64 processorNs()
 
 void trace(const char *step)
 {
-    qCDebug(lcBench, "%.3f bench %s", double(monotonicNs()) / 1e6, step);
+    traceAt(monotonicNs(), step);
+}
+
+void traceAt(qint64 ns, const char *step)
+{
+    qCDebug(lcBench, "%.3f bench %s", double(ns) / 1e6, step);
 }

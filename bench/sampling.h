@@ -31,5 +31,7 @@ qint64 processorNs();
 // One of the harness's own steps, in the frame trace's form
 // (QT_LOGGING_RULES="quadview.*.debug=true").
 void trace(const char *step);
+// The same for a step that happened at `ns` (an event a tool sent).
+void traceAt(qint64 ns, const char *step);
 
 #endif // SAMPLING_H

@@ -3,6 +3,7 @@
 #include "camera.h"
 #include "desk.h"
 #include "fixtures.h"
+#include "sampling.h"
 #include "tools.h"
 
 #include <QGuiApplication>
@@ -18,6 +19,7 @@ double settleOf(QPoint anchor, int distance, Camera *camera, const SwapTimes &sw
     checked(desk().moveTo(anchor), "move");
     checked(desk().button(true), "press");
     const qint64 lastMotion = checked(desk().glide(anchor + QPoint(distance, 0), hz, ms), "glide");
+    traceAt(lastMotion, "last motion sent");
     const auto presented = [&] {
         return std::find_if(swaps.begin(), swaps.end(), [&](const auto &swap) { return swap.second == finalX; });
     };

@@ -221,6 +221,29 @@ void tst_GLSurface::paintsPerOccasion()
     const qsizetype column = QGuiApplication::platformName().startsWith("wayland") ? 2 : 0;
     QVERIFY(showAndWaitForFrame());
     QVERIFY2(settle(), "the surface kept painting");
+    // The surface's own account of each occasion, for a count that is off.
+    static QStringList trace;
+    trace.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
+        if (QByteArray(context.category) == "quadview.frames")
+            trace << text;
+    });
+    QLoggingCategory::setFilterRules("quadview.frames.debug=true");
+    const auto restore = qScopeGuard([&] {
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+    });
+    // Exposes and paints the display server sends meanwhile owe frames of their own.
+    struct Asked : QObject
+    {
+        int times = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            times += event->spontaneous() && (event->type() == QEvent::Expose || event->type() == QEvent::Paint);
+            return false;
+        }
+    } asked;
+    m_surface->installEventFilter(&asked);
     const int before = m_renderer->count("paintGL");
     for (int i = 0; i < times; ++i) {
         if (occasion == "camera moved") {
@@ -232,9 +255,12 @@ void tst_GLSurface::paintsPerOccasion()
             m_surface->resize(m_surface->size() - QSize(10, 10));
         }
     }
-    QCOMPARE(m_renderer->count("paintGL") - before, paints[column]);
+    QVERIFY2(m_renderer->count("paintGL") - before == paints[column], qPrintable(trace.join('\n')));
     QVERIFY2(settle(), "the surface kept painting");
-    QCOMPARE(m_renderer->count("paintGL") - before, paints[column + 1]);
+    const int painted = m_renderer->count("paintGL") - before;
+    if (asked.times > 0)
+        qInfo("the display server asked for the picture %d times meanwhile", asked.times);
+    QVERIFY2(painted >= paints[column + 1] && painted <= paints[column + 1] + asked.times, qPrintable(trace.join('\n')));
     QCOMPARE(m_renderer->calls.filter(" a size it was not told").size(), 0);
 }
 
