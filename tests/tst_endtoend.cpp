@@ -1046,6 +1046,8 @@ void tst_EndToEnd::dragTopViewBy(QPoint offset)
 // A drag over a view by `offset`, in steps that keep the pointer on screen.
 void tst_EndToEnd::dragViewBy(GLWidget *view, QPoint offset)
 {
+    if (offset.isNull())
+        return;
     const QPoint centre = centreOf(view);
     InputTally tally(view);
     while (!offset.isNull()) {
