@@ -45,6 +45,7 @@ GLSurface::GLSurface(GLRenderer *renderer)
     : m_renderer(renderer)
     , m_paced(onWayland())
     , m_exposureBeforeQt65{onWayland() && runsOnQtBefore(6, 5)}
+    , m_parentRatioBeforeQt68{runsOnQtBefore(6, 8)}
 {
     setSurfaceType(QSurface::OpenGLSurface);
     setFormat(surfaceFormat());
@@ -430,7 +431,7 @@ bool GLSurface::eventFilter(QObject *watched, QEvent *event)
                     serveFrame(Occasion::ParentExposed);
             }
         }
-        followParentRatio();
+        followParentRatioBeforeQt68();
     }
     return QWindow::eventFilter(watched, event);
 }
@@ -438,14 +439,17 @@ bool GLSurface::eventFilter(QObject *watched, QEvent *event)
 // Qt's Wayland platform gives an embedded window a new pixel ratio on its own
 // schedule (when its surface enters the new output, or from Qt 6.6 on at its next
 // update), and no event says so. When the window around it takes a new ratio, look
-// again a few times over the next second.
-void GLSurface::followParentRatio()
+// again a few times over the next second. Qt 6.4 needs it (without it, a window moved
+// to an output of scale 2 under sway kept views at the old ratio); Qt 6.8 and 6.11
+// paint the views at the new ratio as soon without it. Qt 6.5 to 6.7 were not tried.
+void GLSurface::followParentRatioBeforeQt68()
 {
+    ParentRatio &parentRatio = m_parentRatioBeforeQt68;
     const qreal ratio = m_watchedParent->devicePixelRatio();
-    if (ratio == m_parentRatio)
+    if (!parentRatio.needed || ratio == parentRatio.last)
         return;
-    const bool first = m_parentRatio == 0;
-    m_parentRatio = ratio;
+    const bool first = parentRatio.last == 0;
+    parentRatio.last = ratio;
     if (first)
         return;
     for (int delay : {0, 20, 60, 150, 400, 1000}) {

@@ -99,7 +99,7 @@ private:
     bool exposedOnlyToParentBeforeQt65() const;
     void askForFirstExposeBeforeQt65();
     void watchParent();
-    void followParentRatio();
+    void followParentRatioBeforeQt68();
 
     GLRenderer *m_renderer;
     std::unique_ptr<QOpenGLContext> m_context;
@@ -129,8 +129,12 @@ private:
         // The window around was exposed since this surface was last unexposed.
         bool parentExposedSince = false;
     } m_exposureBeforeQt65;
-    // For followParentRatio: the window around's pixel ratio last seen.
-    qreal m_parentRatio = 0;
+    // For followParentRatioBeforeQt68: the window around's pixel ratio last seen.
+    struct ParentRatio
+    {
+        const bool needed;
+        qreal last = 0;
+    } m_parentRatioBeforeQt68;
 };
 
 #endif // GLSURFACE_H
