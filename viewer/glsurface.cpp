@@ -97,8 +97,10 @@ QString GLSurface::missingOpenGL()
     // The first surface draws with it: made and dropped, it cost quadview a sixth of its
     // start-up and 6 MiB of memory with Mesa 25's llvmpipe (Debian 13). One left unused
     // goes before the platform it was made on.
+    if (!spareContext)
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { delete spareContext.data(); });
+    delete spareContext.data();
     spareContext = context.release();
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { delete spareContext.data(); });
     return QString();
 }
 
