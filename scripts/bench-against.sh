@@ -5,8 +5,9 @@
 # (./run.sh bench --against REV calls it, after building the working tree in build/.)
 # REV is built from its own tree, as it was committed, in build/against/SHA. Each round
 # runs the working tree's benchmark, then REV's: on X11 and under sway, or under the
-# desktop at scales 1 and 2. Every run's figures are kept in build/against/rounds/, and
-# scripts/benchjson.py against sets each row of the working tree beside REV's.
+# desktop at scales 1 and 2. Every run's figures are kept in build/against/SHA/rounds/
+# (rounds-DESKTOP/), and scripts/benchjson.py against sets each row of the working tree
+# beside REV's: by its ratio to a bare window's floor where it has one, else by its value.
 # --parts takes viewbench's parts (frames, launches, drags, floors, catchups) for a
 # quicker look; a REV whose benchmark has no parts runs all of its own.
 set -euo pipefail
@@ -52,7 +53,9 @@ pick() {
     (IFS=,; echo "${picked[*]}")
 }
 
-rounds_dir=build/against/rounds
+# Each comparison keeps its runs and its table beside REV's build, until the next
+# comparison with the same REV.
+rounds_dir=$rev_dir/rounds${desktop:+-$desktop}
 rm -rf "$rounds_dir"
 mkdir -p "$rounds_dir"
 # A run that failed says why and ends the comparison.
@@ -110,4 +113,5 @@ for round in $(seq "$rounds"); do
     rev_runs+=("$rounds_dir/rev-$round.json")
 done
 echo "== $rounds rounds of each in $(( ($(date +%s) - start + 30) / 60 )) min"
-python3 scripts/benchjson.py against --tree "${tree_runs[@]}" --rev "${rev_runs[@]}"
+python3 scripts/benchjson.py against --tree "${tree_runs[@]}" --rev "${rev_runs[@]}" | tee "$rounds_dir/table.md"
+echo "The runs and the table are in $rounds_dir."

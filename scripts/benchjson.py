@@ -9,11 +9,14 @@ a run compared with a baseline, and two builds' interleaved runs compared.
   benchjson.py against [--threshold T] --tree RUN.json... --rev RUN.json...
                                              each row of the working tree against the
                                              same row of REV, over rounds run interleaved
+                                             (by its ratio to a bare window's floor, or
+                                             by its value)
 
 A row is found by its key (older runs, without keys, by its words). In `compare` it is
 judged by its ratio to the floor measured in the same run, never by its raw time, which
 moves with the machine's load; in `against` both builds ran in one session, turn about,
-and a row is judged by its own value. Neither ever fails: it is a benchmark, not a test.
+and a row is judged by its ratio to a floor of a bare window measured beside it, where it
+has one, else by its own value. Neither ever fails: it is a benchmark, not a test.
 """
 import datetime
 import json
@@ -152,33 +155,46 @@ def shift_interval(tree, rev, alpha=0.05):
     return estimate, differences[k - 1], differences[-k], 1 - 2 * below / total
 
 
+def judged_measure(figure):
+    """What `against` compares of a row: its ratio to its floor where that floor is a bare
+    window measured in the same run (code a change to quadview does not touch, which moves
+    with the machine's speed as quadview does: between two runs a frame's time moved by
+    half again, its ratio to the floor by a few per cent); else its own value."""
+    if "ratio" in figure and figure["compared_with"].startswith("bare window") and figure["floor"] > 0:
+        return figure["value"] / figure["floor"], "to its floor"
+    return figure["value"], "its value"
+
+
 def against(threshold, tree_paths, rev_paths):
     trees = [load(path)["figures"] for path in tree_paths]
     revs = [index(load(path)["figures"]) for path in rev_paths]
     flagged = 0
     shown = set()
     print(f"This tree against REV: {len(trees)} runs of each, interleaved. The ratio is 1 plus the Hodges-Lehmann "
-          f"estimate of the shift of this tree's values, over REV's median; the interval is Mann-Whitney's.\n")
-    print("| figure | compared with | REV | this tree | ratio | interval | threshold | |")
-    print("|---|---|---|---|---|---|---|---|")
+          f"estimate of the shift of this tree's measures, over REV's median; the interval is Mann-Whitney's. A row "
+          f"compared with a bare window is judged by its ratio to that floor, measured in the same run; any other "
+          f"by its value.\n")
+    print("| figure | compared with | judged by | REV | this tree | ratio | interval | threshold | |")
+    print("|---|---|---|---|---|---|---|---|---|")
     confidences = set()
     for figure in trees[0]:
         if key(figure) in shown:
             continue
         shown.add(key(figure))
-        ours = [row["value"] for run in trees for row in run if key(row) == key(figure)]
-        theirs = [found["value"] for rows in revs if (found := find(rows, figure)) is not None]
-        unit = figure["unit"]
+        ours = [judged_measure(row)[0] for run in trees for row in run if key(row) == key(figure)]
+        theirs = [judged_measure(found)[0] for rows in revs if (found := find(rows, figure)) is not None]
+        judged = judged_measure(figure)[1]
+        unit = "x" if judged == "to its floor" else " " + figure["unit"]
         if len(theirs) < len(revs) or len(ours) < len(trees):
-            print(f"| {figure['name']} | {figure['compared_with']} | - | {statistics.median(ours):.2f} {unit} "
+            print(f"| {figure['name']} | {figure['compared_with']} | {judged} | - | {statistics.median(ours):.2f}{unit} "
                   f"| - | - | - | not in every run of both |")
             continue
         base = statistics.median(theirs)
         estimate, low, high, confidence = shift_interval(ours, theirs)
         row_threshold = figure.get("threshold", threshold)
         if base == 0 or low is None:
-            print(f"| {figure['name']} | {figure['compared_with']} | {base:.2f} {unit} "
-                  f"| {statistics.median(ours):.2f} {unit} | - | - | - | too few rounds, or nothing to divide by |")
+            print(f"| {figure['name']} | {figure['compared_with']} | {judged} | {base:.2f}{unit} "
+                  f"| {statistics.median(ours):.2f}{unit} | - | - | - | too few rounds, or nothing to divide by |")
             continue
         confidences.add(round(confidence, 3))
         ratio, ratio_low, ratio_high = (1 + estimate / base, 1 + low / base, 1 + high / base)
@@ -186,11 +202,12 @@ def against(threshold, tree_paths, rev_paths):
             worse = ratio_high < 1 - row_threshold
         else:
             worse = ratio_low > 1 + row_threshold
-        judged = figure.get("subject", "quadview") == "quadview"
-        note = ("WORSE" if worse else "") if judged else "not quadview's"
-        flagged += worse and judged
-        print(f"| {figure['name']} | {figure['compared_with']} | {base:.2f} {unit} | {statistics.median(ours):.2f} {unit} "
-              f"| {ratio:.3f}x | {ratio_low:.3f} to {ratio_high:.3f} | {row_threshold * 100:.0f} % | {note} |")
+        ours_to_judge = figure.get("subject", "quadview") == "quadview"
+        note = ("WORSE" if worse else "") if ours_to_judge else "not quadview's"
+        flagged += worse and ours_to_judge
+        print(f"| {figure['name']} | {figure['compared_with']} | {judged} | {base:.2f}{unit} "
+              f"| {statistics.median(ours):.2f}{unit} | {ratio:.3f}x | {ratio_low:.3f} to {ratio_high:.3f} "
+              f"| {row_threshold * 100:.0f} % | {note} |")
     confidence = ", ".join(f"{100 * c:.1f} %" for c in sorted(confidences)) or "-"
     print(f"\nIntervals at {confidence} confidence. {flagged} row(s) of quadview's own whose whole interval lies "
           f"beyond its threshold, worse.")
