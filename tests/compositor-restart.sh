@@ -52,6 +52,10 @@ else
     timeout 20 tail --pid="$pid" -f /dev/null || fail "Qt $qt: quadview did not end"
     wait "$pid" || status=$?
     [ "$status" = 1 ] || fail "Qt $qt: exit status $status, not 1"
-    [ "$(wc -l < "$err")" = 1 ] || fail "Qt $qt: not one line"
-    echo "Qt $qt, no reconnect: exit status 1, and: $(cat "$err")"
+    # Qt 6.4 says it once, or now and then twice (1 of 5 runs under KWin 5.27, the same
+    # line): more than one of its Wayland threads may find the connection broken before
+    # the process ends.
+    [ -s "$err" ] && ! grep -qvxF "The Wayland connection broke. Did the Wayland compositor die?" "$err" \
+        || fail "Qt $qt: not Qt's line alone"
+    echo "Qt $qt, no reconnect: exit status 1, and: $(sort -u "$err") (lines: $(wc -l < "$err"))"
 fi
