@@ -33,7 +33,10 @@ with_display() {
     if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
         "$@"
     else
-        xvfb-run -a -s "-screen 0 ${QUADVIEW_SCREEN:-2560x1600x24}" "$@"
+        # Xvfb starts itself afresh whenever its last client leaves, as between two tests,
+        # and refuses a connection meanwhile: the screen reader's quadview was told ":99 does
+        # not answer" once in the Debian 13 root, once under Debian testing.
+        xvfb-run -a -s "-noreset -screen 0 ${QUADVIEW_SCREEN:-2560x1600x24}" "$@"
     fi
 }
 
