@@ -89,8 +89,10 @@ std::optional<CatchUp> measureCatchUp(Disturbance disturbance, int frames)
     SwapLog log(viewer.window);
     GLWidget *top = viewportOf(&viewer.window, VP_TOP);
     SwapTimes topSwaps;
+    // Goes before topSwaps, with the connection: the viewer may present on as it closes.
+    QObject recording;
     if (hidden)
-        QObject::connect(top->getSurface(), &GLSurface::frameSwapped,
+        QObject::connect(top->getSurface(), &GLSurface::frameSwapped, &recording,
                          [&] { topSwaps.emplace_back(monotonicNs(), top->getCamera()->getPositionX()); });
     const QPoint anchor = desk().toScreen(top, QPoint(top->width() / 2, top->height() / 2));
     checked(desk().moveTo(anchor), "move");

@@ -21,7 +21,9 @@ double measureSettle(int hz, int ms, Arrangement *arrangement)
     GLWidget *front = viewportOf(&viewer.window, VP_FRONT);
     Camera *camera = front->getCamera();
     SwapTimes swaps;
-    QObject::connect(front->getSurface(), &GLSurface::frameSwapped,
+    // Goes before swaps, with the connection: the viewer may present on as it closes.
+    QObject recording;
+    QObject::connect(front->getSurface(), &GLSurface::frameSwapped, &recording,
                      [&] { swaps.emplace_back(monotonicNs(), camera->getPositionX()); });
     *arrangement = arrangementOf(viewer.window, front);
     const QPoint anchor = desk().toScreen(front, QPoint(front->width() / 2, front->height() / 2));

@@ -57,6 +57,11 @@ MaximisedViewer::MaximisedViewer(QSize viewportSize)
                widget->getSurface()->height());
 }
 
+MaximisedViewer::~MaximisedViewer()
+{
+    awaitFramesAnsweredBeforeQt65(&window);
+}
+
 ShownViewer::ShownViewer()
 {
     window.move(0, 0);
@@ -70,6 +75,11 @@ ShownViewer::ShownViewer()
         qFatal("the desktop never showed quadview's window at the size Qt gave it");
     // What the desktop does with a new window (its frames, its animations) is over.
     Tools::handleEventsFor(200);
+}
+
+ShownViewer::~ShownViewer()
+{
+    awaitFramesAnsweredBeforeQt65(&window);
 }
 
 Arrangement arrangementOf(MainWindow &window, GLWidget *dragged)

@@ -22,6 +22,7 @@ void finishFrame(GLSurface *surface);
 struct MaximisedViewer
 {
     explicit MaximisedViewer(QSize viewportSize);
+    ~MaximisedViewer();
 
     MainWindow window;
     GLWidget *widget = nullptr;
@@ -32,6 +33,7 @@ struct MaximisedViewer
 struct ShownViewer
 {
     ShownViewer();
+    ~ShownViewer();
 
     MainWindow window;
 };

@@ -18,7 +18,7 @@ SwapLog::SwapLog(MainWindow &window)
     // The window is shown and settled: what each view shows now is on screen.
     for (GLWidget *view : m_views) {
         m_swaps.push_back({monotonicNs(), view, stateOf(view)});
-        QObject::connect(view->getSurface(), &GLSurface::frameSwapped, view->getSurface(),
+        QObject::connect(view->getSurface(), &GLSurface::frameSwapped, &m_connections,
                          [this, view] { m_swaps.push_back({monotonicNs(), view, stateOf(view)}); });
     }
 }

@@ -2,6 +2,7 @@
 #define SWAPLOG_H
 
 #include <QList>
+#include <QObject>
 #include <QSize>
 #include <QVector3D>
 
@@ -42,6 +43,8 @@ private:
 
     QList<GLWidget *> m_views;
     std::vector<Swap> m_swaps;
+    // The frames' connections go with the log: the window may present on as it closes.
+    QObject m_connections;
 };
 
 #endif // SWAPLOG_H
