@@ -3,7 +3,9 @@
 
 #include "desk.h"
 
+#include <QDBusPendingCall>
 #include <QJsonObject>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
@@ -63,14 +65,17 @@ private:
 
     void recordMonitor();
     QPointF streamPoint(QPoint screen) const;
-    qint64 step(QPoint screen);
+    qint64 step(QPoint screen, bool awaitReply = true);
     template<typename... Arguments>
     bool call(const QString &method, Arguments... arguments);
+    bool repliesWithoutError();
     static QString eval(const QString &file, QJsonObject args = QJsonObject());
     static bool activateWorkspace(int index);
     QWindow *ourWindowAt(QPoint screen, QRect *area);
 
     std::unique_ptr<QDBusInterface> m_session;
+    // The calls of a glide, sent without waiting for mutter's replies.
+    QList<QDBusPendingCall> m_unanswered;
     PointerSeen m_seen;
     QString m_stream;
     QPoint m_at;
