@@ -334,9 +334,9 @@ void tst_EndToEnd::fastDragComesBack_data()
 
 // Out and back at the pointer's full rate: the camera follows every motion that
 // reaches the view, one scene unit a pixel, and where all of them came the camera and
-// the picture come back exactly. A compositor that lost some (mutter 43 loses some of a
-// 1000 Hz drag's) is told apart from a view that mishandled them by the motions the
-// view received; the drag is then made good slowly. How long it all takes is the
+// the picture come back exactly. A compositor that lost some (mutter 43 lost some of a
+// 1000 Hz drag's while the harness held this thread) is told apart from a view that
+// mishandled them by the motions the view received; the drag is then made good slowly. How long it all takes is the
 // benchmark's business.
 void tst_EndToEnd::fastDragComesBack()
 {
