@@ -1,6 +1,7 @@
 #include "fixtures.h"
 
 #include "desk.h"
+#include "framesanswered.h"
 #include "glprobe.h"
 #include "tools.h"
 

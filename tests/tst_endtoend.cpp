@@ -1,5 +1,6 @@
 #include "glprobe.h"
 #include "input/desk.h"
+#include "input/framesanswered.h"
 #include "mainwindow.h"
 
 #include <QtTest>

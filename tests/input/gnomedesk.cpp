@@ -235,13 +235,17 @@ qint64 GnomeDesk::step(QPoint screen, bool awaitReply)
 {
     const QPoint by = screen - m_at;
     const QPointF at = streamPoint(screen);
-    if (!awaitReply && m_session) {
-        m_unanswered.append(m_stream.isEmpty()
-                                ? m_session->asyncCall("NotifyPointerMotionRelative", double(by.x()), double(by.y()))
-                                : m_session->asyncCall("NotifyPointerMotionAbsolute", m_stream, at.x(), at.y()));
-    } else if (m_stream.isEmpty() ? !call("NotifyPointerMotionRelative", double(by.x()), double(by.y()))
-                                  : !call("NotifyPointerMotionAbsolute", m_stream, at.x(), at.y())) {
+    if (!m_session)
         return -1;
+    QDBusPendingCall sent = m_stream.isEmpty()
+        ? m_session->asyncCall("NotifyPointerMotionRelative", double(by.x()), double(by.y()))
+        : m_session->asyncCall("NotifyPointerMotionAbsolute", m_stream, at.x(), at.y());
+    if (!awaitReply) {
+        m_unanswered.append(sent);
+    } else {
+        sent.waitForFinished();
+        if (sent.isError())
+            return -1;
     }
     m_at = screen;
     return monotonicNs();
